@@ -1,0 +1,288 @@
+#include "store/ItemStore.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "platform/ExecutablePath.h"
+
+namespace {
+
+// The separators are part of the schema text SQLite keeps in the file; files written by earlier
+// builds carry exactly these bytes.
+constexpr const char* kCreateItems =
+    "create table items(msg_picurl varchar(200), \t\t\t\t\t\t  msg_top varchar(2), \t\t\t\t\t\t  "
+    "msg_title varchar(200), \t\t\t\t\t\t  msg_date varchar(30), \t\t\t\t\t\t  "
+    "msg_url varchar(200), \t\t\t\t\t\t  msg_id varchar(15), \t\t\t\t\t\t  "
+    "msg_buyurl varchar(200),\t\t\t\t\t\t  ID integer primary key autoincrement)";
+constexpr const char* kCreateItemDate = "create table itemdate(msg_date varchar(200))";
+
+constexpr std::string_view kCountDate = "Select count(*) from items where msg_date=?";
+constexpr std::string_view kInsertItem =
+    "insert into items(msg_picurl, msg_top, msg_title, msg_date, msg_url, msg_id, msg_buyurl)"
+    "\t\t\t\t\t   values(?,?,?,?,?,?, ?)";
+constexpr std::string_view kCountItemDate = "Select count(*) from itemdate";
+constexpr std::string_view kInsertItemDate = "Insert into itemdate(msg_date)values(?)";
+constexpr std::string_view kUpdateItemDate = "Update itemdate set msg_date = ?";
+constexpr std::string_view kMarkReadByUrl = "update items set msg_top=1 where msg_url=?";
+constexpr std::string_view kMarkReadByBuyUrl = "update items set msg_top=1 where msg_buyurl=?";
+constexpr std::string_view kMarkAllRead = "update items set msg_top=1";
+constexpr std::string_view kDeleteItems = "delete from items";
+constexpr std::string_view kResetSequence = "update sqlite_sequence set seq=0 where name='items'";
+constexpr std::string_view kListItems = "Select * from items order by ID desc";
+
+// Failures stay silent to the user; a developer can see them with NOTIFIER_DEBUG set.
+bool DebugEnabled() {
+    static const bool enabled = [] {
+        const char* value = std::getenv("NOTIFIER_DEBUG");
+        return value != nullptr && *value != '\0' && std::string_view(value) != "0";
+    }();
+    return enabled;
+}
+
+void DebugLog(std::string_view what, std::string_view detail) {
+    if (!DebugEnabled()) return;
+    std::fprintf(stderr, "[store] %.*s: %.*s\n", static_cast<int>(what.size()), what.data(),
+                 static_cast<int>(detail.size()), detail.data());
+}
+
+std::string_view ColumnText(sqlite3_stmt* statement, int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    if (text == nullptr) return {};
+    return {text, static_cast<size_t>(sqlite3_column_bytes(statement, column))};
+}
+
+}  // namespace
+
+void ItemStore::Closer::operator()(sqlite3* db) const noexcept {
+    // Fails only while statements are unfinalized; every statement here is scoped to one call.
+    if (sqlite3_close(db) != SQLITE_OK) DebugLog("close", sqlite3_errmsg(db));
+}
+
+void ItemStore::Finalizer::operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
+
+ItemStore::ItemStore() {
+    ComputeModuleDir();
+    Start();
+}
+
+ItemStore::ItemStore(std::string moduleDir) : m_strModuleDir(std::move(moduleDir)) { Start(); }
+
+ItemStore::~ItemStore() { Close(); }
+
+void ItemStore::Start() {
+    m_bOpened = Open();
+    m_bTablesReady = CreateTables();
+    PrepareImageDir();
+}
+
+void ItemStore::ComputeModuleDir() {
+    const std::string exe = platform::ExecutablePath();
+    // Without a known executable path there is no directory to put rcd in; Open then fails.
+    m_strModuleDir = exe.empty() ? std::string() : platform::DirectoryOf(exe);
+}
+
+bool ItemStore::Open() {
+    // The poll worker and the GUI thread share this connection: it needs a thread-safe library.
+    if (sqlite3_threadsafe() == 0) {
+        DebugLog("open", "SQLite is built without thread safety");
+        return false;
+    }
+    if (m_strModuleDir.empty()) return false;
+    const std::string path = m_strModuleDir + "rcd";
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(
+        path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    std::unique_ptr<sqlite3, Closer> db(raw);
+    if (rc != SQLITE_OK) {
+        DebugLog("open " + path, raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
+        return false;  // the half-opened handle is closed here rather than kept
+    }
+    m_pDb = std::move(db);
+    return true;
+}
+
+bool ItemStore::CreateTable(const char* sql, const char* alreadyExists) {
+    char* message = nullptr;
+    const int rc = sqlite3_exec(m_pDb.get(), sql, nullptr, nullptr, &message);
+    const std::unique_ptr<char, decltype(&sqlite3_free)> owned(message, &sqlite3_free);
+    if (rc == SQLITE_OK) return true;
+    const std::string_view text = message != nullptr ? std::string_view(message) : std::string_view();
+    if (text == alreadyExists) return true;
+    DebugLog("create table", text);
+    return false;
+}
+
+bool ItemStore::CreateTables() {
+    if (!m_bOpened) return false;
+    if (!CreateTable(kCreateItems, "table items already exists")) return false;
+    return CreateTable(kCreateItemDate, "table itemdate already exists");
+}
+
+void ItemStore::PrepareImageDir() {
+    m_strImageDir = "Image";
+    const std::filesystem::path path = m_strModuleDir + m_strImageDir;
+    std::error_code ec;
+    // Anything of that name, file or directory (or even a dangling link), is left alone.
+    if (std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) return;
+    if (!std::filesystem::create_directory(path, ec)) {
+        DebugLog("create Image", ec.message());
+        m_strImageDir.clear();
+    }
+}
+
+void ItemStore::Close() {
+    const std::lock_guard lock(m_mutex);
+    m_pDb.reset();
+    m_bOpened = false;
+}
+
+ItemStore::Statement ItemStore::Prepare(std::string_view sql) {
+    if (!m_pDb) return nullptr;
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(m_pDb.get(), sql.data(), static_cast<int>(sql.size()), &raw, nullptr) !=
+        SQLITE_OK) {
+        DebugLog(sql, sqlite3_errmsg(m_pDb.get()));
+        return nullptr;
+    }
+    return Statement(raw);
+}
+
+namespace {
+
+bool BindAll(sqlite3_stmt* statement, std::initializer_list<std::string_view> values) {
+    int index = 1;
+    for (const std::string_view value : values) {
+        // SQLITE_TRANSIENT: the bytes are copied, so the caller's buffers need not outlive the call.
+        if (sqlite3_bind_text64(statement, index++, value.data(), value.size(), SQLITE_TRANSIENT,
+                                SQLITE_UTF8) != SQLITE_OK)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ItemStore::Execute(std::string_view sql, std::initializer_list<std::string_view> values) {
+    const Statement statement = Prepare(sql);
+    if (!statement || !BindAll(statement.get(), values)) return false;
+    int rc;
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+        DebugLog(sql, sqlite3_errmsg(m_pDb.get()));
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> ItemStore::QueryCount(std::string_view sql,
+                                                 std::initializer_list<std::string_view> values) {
+    const Statement statement = Prepare(sql);
+    if (!statement || !BindAll(statement.get(), values)) return std::nullopt;
+    if (sqlite3_step(statement.get()) != SQLITE_ROW || sqlite3_column_count(statement.get()) != 1) {
+        DebugLog(sql, sqlite3_errmsg(m_pDb.get()));
+        return std::nullopt;
+    }
+    return std::string(ColumnText(statement.get(), 0));
+}
+
+bool ItemStore::IsDateUnseen(const std::string& date) {
+    const std::lock_guard lock(m_mutex);
+    return IsDateUnseenLocked(date);
+}
+
+bool ItemStore::IsDateUnseenLocked(const std::string& date) {
+    if (!m_bOpened || !m_bTablesReady) return false;
+    // A failed count means "unknown", not "new": storing then could duplicate a stored date.
+    const std::optional<std::string> count = QueryCount(kCountDate, {date});
+    return count.has_value() && *count == "0";
+}
+
+bool ItemStore::SaveItemDate(const std::string& date) {
+    const std::lock_guard lock(m_mutex);
+    return SaveItemDateLocked(date);
+}
+
+bool ItemStore::SaveItemDateLocked(const std::string& date) {
+    if (!m_bOpened || !m_bTablesReady) return false;
+    const std::optional<std::string> count = QueryCount(kCountItemDate, {});
+    if (!count) return false;
+    const bool empty = std::atoll(count->c_str()) <= 0;
+    return Execute(empty ? kInsertItemDate : kUpdateItemDate, {date});
+}
+
+bool ItemStore::InsertItem(const FeedItem& item) {
+    const std::lock_guard lock(m_mutex);
+    if (!m_bOpened || !m_bTablesReady) return false;
+    if (!IsDateUnseenLocked(item.msg_date)) return false;
+    if (!Execute(kInsertItem, {item.msg_picurl, item.msg_top, item.msg_title, item.msg_date, item.msg_url,
+                               item.msg_id, item.msg_buyurl}))
+        return false;
+    SaveItemDateLocked(item.msg_date);
+    return true;
+}
+
+bool ItemStore::MarkReadByUrl(const std::string& url) {
+    const std::lock_guard lock(m_mutex);
+    const bool byLink = Execute(kMarkReadByUrl, {url});
+    const bool byBuyLink = Execute(kMarkReadByBuyUrl, {url});
+    return byLink && byBuyLink;
+}
+
+bool ItemStore::MarkAllRead() {
+    const std::lock_guard lock(m_mutex);
+    return Execute(kMarkAllRead);
+}
+
+bool ItemStore::RemoveAllItems() {
+    const std::lock_guard lock(m_mutex);
+    return Execute(kDeleteItems) && Execute(kResetSequence);
+}
+
+std::optional<std::vector<FeedItem>> ItemStore::ListItems() {
+    const std::lock_guard lock(m_mutex);
+    const Statement statement = Prepare(kListItems);
+    if (!statement) return std::nullopt;
+    const int columns = sqlite3_column_count(statement.get());
+    std::vector<FeedItem> items;
+    int rc;
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        FeedItem& record = items.emplace_back();
+        for (int column = 0; column < columns; ++column) {
+            const char* name = sqlite3_column_name(statement.get(), column);
+            if (name != nullptr)
+                AssignColumn(record, std::string_view(name), ColumnText(statement.get(), column));
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        DebugLog(kListItems, sqlite3_errmsg(m_pDb.get()));
+        return std::nullopt;
+    }
+    return items;
+}
+
+void ItemStore::AssignColumn(FeedItem& record, const char* name, const char* value) {
+    if (name == nullptr) return;
+    AssignColumn(record, std::string_view(name),
+                 value != nullptr ? std::string_view(value) : std::string_view());
+}
+
+void ItemStore::AssignColumn(FeedItem& record, std::string_view name, std::string_view value) {
+    std::string FeedItem::*const fields[] = {
+        &FeedItem::msg_picurl, &FeedItem::msg_url,  &FeedItem::msg_type, &FeedItem::msg_id,
+        &FeedItem::msg_title,  &FeedItem::msg_desc, &FeedItem::msg_date, &FeedItem::msg_categories,
+        &FeedItem::msg_buyurl, &FeedItem::msg_top,
+    };
+    constexpr std::string_view names[] = {"msg_picurl", "msg_url",  "msg_type", "msg_id",
+                                          "msg_title",  "msg_desc", "msg_date", "msg_categories",
+                                          "msg_buyurl", "msg_top"};
+    for (size_t i = 0; i < std::size(names); ++i) {
+        if (name == names[i]) {
+            record.*fields[i] = value;
+            return;
+        }
+    }
+}
