@@ -1,0 +1,12 @@
+#include "res/PageResources.h"
+
+#include "notifier_res.h"
+
+GResource* PageResources() {
+    // Registered on first use rather than by a constructor, which a static library may drop.
+    static GResource* const bundle = [] {
+        notifier_res_register_resource();
+        return notifier_res_get_resource();
+    }();
+    return bundle;
+}

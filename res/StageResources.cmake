@@ -1,0 +1,36 @@
+# Copies the page's files into the staging folder under the names the page uses.
+# Run with -DSRC=<res source dir> -DNPM=<npm folder holding node_modules> -DOUT=<staging folder>.
+set(mod "${NPM}/node_modules")
+set(copies
+  "${SRC}/popup.html|23/popup.html"
+  "${SRC}/options.html|23/options.html"
+  "${SRC}/images/pelmo128.png|23/pelmo128.png"
+  "${SRC}/main.js|js/main.js"
+  "${mod}/jquery/tmp/jquery.js|js/jquery.min.js"
+  "${mod}/jquery-validation/dist/jquery.validate.js|js/jquery.validate.js"
+  "${mod}/bootstrap2/docs/assets/js/bootstrap.min.js|js/bootstrap.min.js"
+  "${mod}/bootstrap2/docs/assets/css/bootstrap-responsive.css|css/bootstrap-responsive.css"
+  "${mod}/bootstrap2/docs/assets/css/docs.css|css/docs.css"
+  "${SRC}/images/skin-133.png|png/133"
+  "${SRC}/images/logo-134.png|png/134"
+  "${mod}/bootstrap2/img/glyphicons-halflings.png|png/glyphicons-halflings.png"
+  "${mod}/bootstrap2/img/glyphicons-halflings-white.png|png/glyphicons-halflings-white.png")
+foreach(pair IN LISTS copies)
+  string(REPLACE "|" ";" pair "${pair}")
+  list(GET pair 0 from)
+  list(GET pair 1 to)
+  if(NOT EXISTS "${from}")
+    message(FATAL_ERROR "page resource source missing: ${from}")
+  endif()
+  configure_file("${from}" "${OUT}/${to}" COPYONLY)
+endforeach()
+
+# The style sheet sits in /css/ and the sprites in /png/, not in the package's ../img/.
+file(READ "${mod}/bootstrap2/docs/assets/css/bootstrap.css" css)
+string(REPLACE "../img/glyphicons-halflings" "../png/glyphicons-halflings" css "${css}")
+if(css MATCHES "\\.\\./img/")
+  message(FATAL_ERROR "bootstrap.css still refers to ../img/ after the sprite rewrite")
+endif()
+file(WRITE "${OUT}/css/bootstrap.css.tmp" "${css}")
+file(COPY_FILE "${OUT}/css/bootstrap.css.tmp" "${OUT}/css/bootstrap.css" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUT}/css/bootstrap.css.tmp")
