@@ -1,0 +1,16 @@
+#pragma once
+
+// libcurl's process-wide set-up. Create one in main() before any thread starts and keep it until every
+// transfer has ended; libcurl's global init is not thread-safe.
+class CurlGlobal {
+  public:
+    CurlGlobal();
+    ~CurlGlobal();
+    CurlGlobal(const CurlGlobal&) = delete;
+    CurlGlobal& operator=(const CurlGlobal&) = delete;
+
+    bool Ok() const { return m_bOk; }
+
+  private:
+    bool m_bOk = false;
+};

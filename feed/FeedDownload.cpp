@@ -1,0 +1,95 @@
+#include "feed/FeedDownload.h"
+
+#include <stdexcept>
+#include <utility>
+
+#include "feed/CurlHandle.h"
+#include "feed/DebugLog.h"
+
+namespace {
+
+// libcurl transfer-info callback: a non-zero answer aborts the transfer. Called at least about once a
+// second even while nothing arrives, so a stop ends a stalled transfer promptly.
+int OnTransferInfo(void* clientp, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* stop = static_cast<const std::stop_token*>(clientp);
+    return stop->stop_requested() ? 1 : 0;
+}
+
+template <typename T>
+void SetOption(CURL* handle, CURLoption option, T value) {
+    CURLcode code = curl_easy_setopt(handle, option, value);
+    if (code != CURLE_OK) {
+        feed::DebugLog(std::string("curl_easy_setopt: ") + curl_easy_strerror(code));
+    }
+}
+
+void ApplyOptions(CURL* handle, const std::string& url, const DownloadOptions& options) {
+    SetOption(handle, CURLOPT_URL, url.c_str());
+    SetOption(handle, CURLOPT_PROTOCOLS_STR, "http");
+    SetOption(handle, CURLOPT_FOLLOWLOCATION, 0L);
+    // The worker is one thread of many; signals must not be used for time-outs.
+    SetOption(handle, CURLOPT_NOSIGNAL, 1L);
+    SetOption(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
+    SetOption(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(options.totalTimeout.count()));
+    SetOption(handle, CURLOPT_LOW_SPEED_LIMIT, options.lowSpeedBytes);
+    SetOption(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options.lowSpeedTime.count()));
+    SetOption(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxBodyBytes));
+}
+
+}  // namespace
+
+size_t OnFeedData(char* data, size_t size, size_t count, void* userdata) {
+    auto* body = static_cast<FeedBody*>(userdata);
+    size_t length = size * count;
+    if (length > body->maxBytes - body->bytes.size()) {
+        body->tooLarge = true;
+        return 0;
+    }
+    body->bytes.append(data, length);
+    return length;
+}
+
+DownloadResult DownloadFeed(const std::string& url, std::stop_token stop, const DownloadOptions& options) {
+    DownloadResult result;
+    FeedBody body;
+    body.maxBytes = options.maxBodyBytes;
+    try {
+        // Declared after `body` and `stop`, so the handle, and with it every callback, goes first.
+        CurlHandle handle;
+        ApplyOptions(handle.Get(), url, options);
+        SetOption(handle.Get(), CURLOPT_WRITEFUNCTION, &OnFeedData);
+        SetOption(handle.Get(), CURLOPT_WRITEDATA, static_cast<void*>(&body));
+        SetOption(handle.Get(), CURLOPT_XFERINFOFUNCTION, &OnTransferInfo);
+        SetOption(handle.Get(), CURLOPT_XFERINFODATA, static_cast<void*>(&stop));
+        SetOption(handle.Get(), CURLOPT_NOPROGRESS, 0L);
+
+        CURLcode code = curl_easy_perform(handle.Get());
+        curl_easy_getinfo(handle.Get(), CURLINFO_RESPONSE_CODE, &result.httpStatus);
+        if (body.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+            result.error = "body larger than " + std::to_string(options.maxBodyBytes) + " bytes";
+        } else if (code != CURLE_OK) {
+            result.error = curl_easy_strerror(code);
+        } else if (result.httpStatus < 200 || result.httpStatus > 299) {
+            result.error = "HTTP status " + std::to_string(result.httpStatus);
+        } else {
+            result.ok = true;
+        }
+    } catch (const std::runtime_error& e) {
+        result.error = e.what();
+    }
+    result.body = std::move(body.bytes);
+    return result;
+}
+
+void PollFeedOnce(const std::string& url, ItemStore& store, std::stop_token stop,
+                  const DownloadOptions& options) {
+    DownloadResult download = DownloadFeed(url, stop, options);
+    if (!download.ok) {
+        feed::DebugLog("poll of " + url + " stored nothing: " + download.error);
+        return;
+    }
+    if (stop.stop_requested()) {
+        return;
+    }
+    ParseFeedDocument(std::move(download.body), store);
+}

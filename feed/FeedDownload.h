@@ -1,0 +1,47 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <stop_token>
+#include <string>
+
+#include "feed/FeedParser.h"
+
+// Limits of one feed download. The defaults are the production values; tests shorten them.
+struct DownloadOptions {
+    std::chrono::milliseconds connectTimeout{10'000};
+    std::chrono::milliseconds totalTimeout{60'000};
+    // A transfer slower than lowSpeedBytes per second for lowSpeedTime is given up.
+    long lowSpeedBytes = 64;
+    std::chrono::seconds lowSpeedTime{15};
+    // A larger body is refused, never cut and parsed.
+    size_t maxBodyBytes = kMaxFeedBytes;
+};
+
+// What one download gave. Only a complete body with a 2xx status is ok and may be parsed.
+struct DownloadResult {
+    bool ok = false;
+    long httpStatus = 0;  // 0 when no response came
+    std::string body;
+    std::string error;  // why it is not ok, for the debug log
+};
+
+// The body collected by OnFeedData.
+struct FeedBody {
+    std::string bytes;
+    size_t maxBytes = kMaxFeedBytes;
+    bool tooLarge = false;
+};
+
+// libcurl write callback: appends exactly size * count bytes to the FeedBody behind `userdata` and
+// returns that count; returns 0 (which aborts the transfer) when the body would outgrow its cap.
+size_t OnFeedData(char* data, size_t size, size_t count, void* userdata);
+
+// One plain HTTP GET of `url` (http only, no redirects). A stop request aborts the transfer within about
+// a second.
+DownloadResult DownloadFeed(const std::string& url, std::stop_token stop,
+                            const DownloadOptions& options = {});
+
+// One poll: downloads the feed and, when the download is ok, stores its new items.
+void PollFeedOnce(const std::string& url, ItemStore& store, std::stop_token stop,
+                  const DownloadOptions& options = {});

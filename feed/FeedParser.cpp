@@ -1,0 +1,108 @@
+#include "feed/FeedParser.h"
+
+#include <optional>
+#include <string_view>
+
+#include "feed/DebugLog.h"
+#include "feed/MarkupGuard.h"
+#include "feed/TextConvert.h"
+#include "store/ItemStore.h"
+
+namespace {
+
+// The element's text: its first child when that is a text node (CDATA included), else empty.
+std::string ChildText(const TiXmlElement& parent, const char* name) {
+    const TiXmlElement* child = parent.FirstChildElement(name);
+    const char* text = child ? child->GetText() : nullptr;
+    return text ? text : "";
+}
+
+// From the first double quote at or after `from`: the part of the quoted value that starts at "http://".
+std::optional<std::string> CutHttpValue(const std::string& content, size_t from) {
+    size_t open = content.find('"', from);
+    if (open == std::string::npos) {
+        return std::nullopt;
+    }
+    size_t close = content.find('"', open + 1);
+    if (close == std::string::npos) {
+        return std::nullopt;
+    }
+    size_t http = content.find("http://", open);
+    if (http == std::string::npos || http > close) {
+        return std::nullopt;
+    }
+    return content.substr(http, close - http);
+}
+
+// The picture comes from the first "img src=", the buy link from the first "href" anywhere in the
+// content, and only when a picture was found.
+void CutLinks(const std::string& content, FeedItem& record) {
+    size_t image = content.find("img src=");
+    if (image == std::string::npos) {
+        return;
+    }
+    std::optional<std::string> picture = CutHttpValue(content, image);
+    if (!picture) {
+        return;
+    }
+    record.msg_picurl = std::move(*picture);
+    size_t href = content.find("href");
+    if (href == std::string::npos) {
+        return;
+    }
+    if (std::optional<std::string> buy = CutHttpValue(content, href)) {
+        record.msg_buyurl = std::move(*buy);
+    }
+}
+
+}  // namespace
+
+void ForEachFeedItem(std::string text, const std::function<void(const TiXmlElement&)>& visit) {
+    if (text.size() > kMaxFeedBytes) {
+        feed::DebugLog("feed of " + std::to_string(text.size()) + " bytes refused");
+        return;
+    }
+    size_t safe = MarkupGuard().SafeLength(text);
+    if (safe < text.size() && text.find('\0') > safe) {
+        feed::DebugLog("feed cut at byte " + std::to_string(safe) +
+                       ": nested too deep or too many attributes");
+    }
+    text.resize(safe);
+
+    TiXmlDocument document;
+    document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+    if (document.Error()) {
+        feed::DebugLog(std::string("feed parse error: ") + document.ErrorDesc());
+    }
+    const TiXmlElement* rss = document.FirstChildElement("rss");
+    const TiXmlElement* channel = rss ? rss->FirstChildElement("channel") : nullptr;
+    if (!channel) {
+        return;
+    }
+    for (const TiXmlNode* node = channel->LastChild("item"); node; node = node->PreviousSibling("item")) {
+        const TiXmlElement* item = node->ToElement();
+        if (!item) {
+            break;
+        }
+        visit(*item);
+    }
+}
+
+FeedItem BuildFeedItem(const TiXmlElement& item) {
+    FeedItem record;
+    record.msg_date = ChildText(item, "pubDate");
+    if (item.FirstChildElement("content:encoded")) {
+        CutLinks(Utf8ToAnsi(ChildText(item, "content:encoded")), record);
+    }
+    record.msg_url = ChildText(item, "link");
+    if (item.FirstChildElement("title")) {
+        record.msg_title = ConvertCharset(ChildText(item, "title"), "GBK", "UTF-8");
+    }
+    return record;
+}
+
+void ExtractFeedItem(const TiXmlElement& item, ItemStore& store) { store.InsertItem(BuildFeedItem(item)); }
+
+void ParseFeedDocument(std::string text, ItemStore& store) {
+    ForEachFeedItem(std::move(text), [&store](const TiXmlElement& item) { ExtractFeedItem(item, store); });
+}
