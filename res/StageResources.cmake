@@ -10,7 +10,6 @@ set(copies
   "${mod}/jquery-validation/dist/jquery.validate.js|js/jquery.validate.js"
   "${mod}/bootstrap2/docs/assets/js/bootstrap.min.js|js/bootstrap.min.js"
   "${mod}/bootstrap2/docs/assets/css/bootstrap-responsive.css|css/bootstrap-responsive.css"
-  "${mod}/bootstrap2/docs/assets/css/docs.css|css/docs.css"
   "${SRC}/images/skin-133.png|png/133"
   "${SRC}/images/logo-134.png|png/134"
   "${mod}/bootstrap2/img/glyphicons-halflings.png|png/glyphicons-halflings.png"
@@ -25,12 +24,14 @@ foreach(pair IN LISTS copies)
   configure_file("${from}" "${OUT}/${to}" COPYONLY)
 endforeach()
 
-# The style sheet sits in /css/ and the sprites in /png/, not in the package's ../img/.
-file(READ "${mod}/bootstrap2/docs/assets/css/bootstrap.css" css)
-string(REPLACE "../img/glyphicons-halflings" "../png/glyphicons-halflings" css "${css}")
-if(css MATCHES "\\.\\./img/")
-  message(FATAL_ERROR "bootstrap.css still refers to ../img/ after the sprite rewrite")
-endif()
-file(WRITE "${OUT}/css/bootstrap.css.tmp" "${css}")
-file(COPY_FILE "${OUT}/css/bootstrap.css.tmp" "${OUT}/css/bootstrap.css" ONLY_IF_DIFFERENT)
-file(REMOVE "${OUT}/css/bootstrap.css.tmp")
+# The style sheets sit in /css/ and the sprites in /png/, not in the package's ../img/.
+foreach(sheet bootstrap docs)
+  file(READ "${mod}/bootstrap2/docs/assets/css/${sheet}.css" css)
+  string(REPLACE "../img/glyphicons-halflings" "../png/glyphicons-halflings" css "${css}")
+  if(sheet STREQUAL "bootstrap" AND css MATCHES "\\.\\./img/")
+    message(FATAL_ERROR "bootstrap.css still refers to ../img/ after the sprite rewrite")
+  endif()
+  file(WRITE "${OUT}/css/${sheet}.css.tmp" "${css}")
+  file(COPY_FILE "${OUT}/css/${sheet}.css.tmp" "${OUT}/css/${sheet}.css" ONLY_IF_DIFFERENT)
+  file(REMOVE "${OUT}/css/${sheet}.css.tmp")
+endforeach()

@@ -7,9 +7,10 @@ mkdir -p "$out"
 # -strip and a fixed date keep the files byte-identical from run to run.
 common=(-strip -define png:exclude-chunks=date,time)
 
-# Skin: white, 1-px grey frame following the window's rounded corners (radius 6).
-convert -size 515x580 xc:none -fill white -stroke '#a0a0a0' -strokewidth 1 \
-    -draw 'roundrectangle 0.5,0.5 514.5,579.5 6,6' "${common[@]}" "PNG32:$out/skin-133.png"
+# Skin: white, 1-px grey frame following the window's rounded corners (radius 6). Not antialiased:
+# the window's shape is a plain region, so a soft edge would only show as a fringe.
+convert -size 515x580 xc:none +antialias -fill white -stroke '#a0a0a0' -strokewidth 1 \
+    -draw 'roundrectangle 0,0 514,579 6,6' "${common[@]}" "PNG32:$out/skin-133.png"
 
 # Logo: an orange tile with a white price tag.
 convert -size 48x48 xc:none \
