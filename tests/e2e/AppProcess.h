@@ -1,0 +1,65 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+struct ExitStatus {
+    bool exited = false;  // false: ended by a signal
+    int code = 0;         // exit code, or the signal number
+    bool operator==(const ExitStatus&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const ExitStatus& s);
+
+// One run of a copy of the notifier in its own directory, so that `rcd` and `Image` appear there.
+// The desktop's URL handler for http/https (and a few others, to catch what must never go out) is a
+// script of the run directory that appends each URL it receives to a file.
+class AppProcess {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    // Copies `executable` into `runDir` (created, emptied first) and writes the handler files.
+    AppProcess(const std::filesystem::path& executable, const std::filesystem::path& runDir);
+    // Ends the process by its PID when it still runs.
+    ~AppProcess();
+    AppProcess(const AppProcess&) = delete;
+    AppProcess& operator=(const AppProcess&) = delete;
+
+    void SetDebugLog(bool on) { m_bDebugLog = on; }
+    void Start();
+    pid_t Pid() const { return m_pid; }
+    Clock::time_point StartedAt() const { return m_startedAt; }
+
+    bool IsRunning();
+    std::optional<ExitStatus> WaitExit(std::chrono::milliseconds timeout);
+    void Signal(int signal) const;
+
+    const std::filesystem::path& RunDir() const { return m_runDir; }
+    std::filesystem::path RcdPath() const { return m_runDir / "rcd"; }
+    std::vector<std::string> OpenedUrls() const;
+    std::string LogTail(std::size_t bytes = 4000) const;
+
+    // Helper processes started by the notifier (the web process among them), by command name.
+    std::vector<std::pair<pid_t, std::string>> Children() const;
+    std::optional<pid_t> ChildNamed(const std::string& prefix) const;
+
+  private:
+    void WriteUrlHandler() const;
+    std::vector<std::string> Environment() const;
+
+    std::filesystem::path m_runDir;
+    std::filesystem::path m_executable;
+    pid_t m_pid = -1;
+    std::optional<ExitStatus> m_exit;
+    bool m_bDebugLog = true;
+    Clock::time_point m_startedAt;
+};
+
+}  // namespace e2e

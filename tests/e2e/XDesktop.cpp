@@ -1,0 +1,86 @@
+#include "XDesktop.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+#include <sstream>
+
+#include "Command.h"
+
+namespace e2e::XDesktop {
+namespace {
+
+std::optional<ScreenRect> Geometry(const std::string& windowArg) {
+    std::vector<std::string> argv{"xwininfo"};
+    if (windowArg == "root") {
+        argv.push_back("-root");
+    } else {
+        argv.insert(argv.end(), {"-id", windowArg});
+    }
+    const CommandResult r = RunCommand(argv);
+    if (r.exitCode != 0) {
+        return std::nullopt;
+    }
+    auto field = [&](const char* label) {
+        const std::regex re(std::string(label) + R"(:\s*(-?\d+))");
+        std::smatch m;
+        return std::regex_search(r.out, m, re) ? std::stoi(m[1]) : -1;
+    };
+    return ScreenRect{field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
+                      field("Height")};
+}
+
+}  // namespace
+
+bool HasDisplay() {
+    const char* display = std::getenv("DISPLAY");
+    return display && *display;
+}
+
+void MovePointer(int x, int y) { RunCommand({"xdotool", "mousemove", std::to_string(x), std::to_string(y)}); }
+
+void Click(int x, int y) {
+    RunCommand({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "1"});
+}
+
+std::vector<ScreenRect> VisibleWindowsOf(pid_t pid) {
+    std::vector<ScreenRect> windows;
+    const CommandResult r = RunCommand({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)});
+    std::istringstream ids(r.out);
+    for (std::string id; std::getline(ids, id);) {
+        if (auto g = Geometry(id)) {
+            windows.push_back(*g);
+        }
+    }
+    return windows;
+}
+
+ScreenRect RootWindow() { return Geometry("root").value_or(ScreenRect{}); }
+
+ScreenRect WorkArea() {
+    const CommandResult r = RunCommand({"xprop", "-root", "_NET_WORKAREA"});
+    int x, y, w, h;
+    const auto eq = r.out.find('=');
+    if (r.exitCode == 0 && eq != std::string::npos &&
+        std::sscanf(r.out.c_str() + eq + 1, " %d , %d , %d , %d", &x, &y, &w, &h) == 4) {
+        return ScreenRect{x, y, w, h};
+    }
+    return RootWindow();
+}
+
+bool Screenshot(const std::filesystem::path& png) {
+    std::filesystem::create_directories(png.parent_path());
+    return RunCommand({"import", "-window", "root", png.string()}).exitCode == 0 &&
+           std::filesystem::exists(png);
+}
+
+std::string PixelOf(const std::filesystem::path& png, int x, int y) {
+    const CommandResult r =
+        RunCommand({"convert", png.string(), "-crop", "1x1+" + std::to_string(x) + "+" + std::to_string(y),
+                    "-depth", "8", "txt:-"});
+    const std::regex re("#[0-9A-Fa-f]{6}");
+    std::smatch m;
+    return std::regex_search(r.out, m, re) ? m.str() : std::string();
+}
+
+}  // namespace e2e::XDesktop

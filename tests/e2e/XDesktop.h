@@ -1,0 +1,36 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+struct ScreenRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool operator==(const ScreenRect&) const = default;
+};
+
+// The X server the tests run in, driven with the usual command-line tools.
+namespace XDesktop {
+
+bool HasDisplay();
+void MovePointer(int x, int y);
+void Click(int x, int y);
+// Mapped top-level windows of a process, in absolute root coordinates.
+std::vector<ScreenRect> VisibleWindowsOf(pid_t pid);
+ScreenRect RootWindow();
+// _NET_WORKAREA of the first desktop when a window manager publishes one, else the whole root window.
+ScreenRect WorkArea();
+bool Screenshot(const std::filesystem::path& png);
+// "#RRGGBB" of one pixel of a saved picture, or "" when it cannot be read.
+std::string PixelOf(const std::filesystem::path& png, int x, int y);
+
+}  // namespace XDesktop
+}  // namespace e2e
