@@ -1,0 +1,70 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <glib.h>
+
+#include "feed/TextConvert.h"
+#include "platform/WindowManager.h"
+#include "store/ItemStore.h"
+#include "webhost/DesktopBrowser.h"
+#include "webhost/IBrowserEngine.h"
+#include "webhost/PopupMessages.h"
+
+namespace WebWindow {
+
+// The browser's sink: every event counts as activity; a finished document goes to the handlers; a
+// new-window request marks its link read and sends web links to the desktop's browser.
+template <class THandler>
+class CWebBrowserEvents2 : public IEventSink {
+  public:
+    using OpenLink = std::function<void(const std::string& utf8Url)>;
+
+    explicit CWebBrowserEvents2(ItemStore& store, OpenLink openLink = &DesktopBrowser::Open)
+        : m_store(store), m_openLink(std::move(openLink)) {}
+
+    void AddHandler(THandler* handler) { m_handlers.push_back(handler); }
+    const std::vector<THandler*>& Handlers() const { return m_handlers; }
+
+    // Connects to the browser's events; true on success.
+    bool ConnectTo(IBrowserEngine* engine) {
+        if (!engine) return false;
+        m_dwCookie = engine->Advise(EventSource::Browser, {}, this);
+        return m_dwCookie != 0;
+    }
+
+    void Invoke(int dispid, const EventArgs& args) override {
+        platform::PostMessage(g_hwndPopup, WM_BROWSER_ACTIVITY, 0, 0);
+        switch (dispid) {
+            case DISPID_DOCUMENTCOMPLETE:
+                for (THandler* handler : m_handlers) handler->NotifyDocumentComplete();
+                break;
+            case DISPID_NEWWINDOW3:
+                OnNewWindow(args.url);
+                break;
+            default:
+                break;
+        }
+    }
+
+  private:
+    void OnNewWindow(const std::u16string& url) {
+        // An empty target (window.open() with no address) would otherwise mark every row without a
+        // link as read.
+        if (!url.empty()) m_store.MarkReadByUrl(WideToAnsi(url));
+        platform::PostMessage(g_hwndPopup, platform::WM_SHOWWINDOW, 0, 0);
+        if (url.empty() || !m_openLink) return;
+        g_autofree gchar* utf8 = g_utf16_to_utf8(reinterpret_cast<const gunichar2*>(url.data()),
+                                                 static_cast<glong>(url.size()), nullptr, nullptr, nullptr);
+        if (utf8 && DesktopBrowser::IsWebLink(utf8)) m_openLink(utf8);
+    }
+
+    ItemStore& m_store;
+    OpenLink m_openLink;
+    std::vector<THandler*> m_handlers;  // not owned
+};
+
+}  // namespace WebWindow
