@@ -9,6 +9,8 @@ become blanks). Exits 0 when something matched, 1 when nothing did before the de
   atspi_find.py --pid PID --role "push button" [--name NAME] [--all] [--expect TEXT] [--timeout S]
 
 --expect waits until the text of some match contains TEXT (then prints the matches).
+--interval sets the pause between attempts; --stamp first prints "@SECONDS", the monotonic clock
+when the match was seen (the clock C++'s steady_clock reads on Linux).
 """
 
 import argparse
@@ -116,6 +118,8 @@ def main():
     parser.add_argument("--all", action="store_true")
     parser.add_argument("--expect")
     parser.add_argument("--timeout", type=float, default=0.0)
+    parser.add_argument("--interval", type=float, default=0.1)
+    parser.add_argument("--stamp", action="store_true")
     args = parser.parse_args()
     if not args.id and not args.role:
         parser.print_usage(sys.stderr)
@@ -125,18 +129,21 @@ def main():
     while True:
         try:
             lines = attempt(args)
+            seen_at = time.monotonic()
         except (GLib.GError, NotImplementedError, AttributeError) as err:
             # The tree changes under us while the page re-renders; try again.
             lines = None
             last_error = err
         if lines:
+            if args.stamp:
+                print("@%.6f" % seen_at)
             print("\n".join(lines))
             return 0
         if time.monotonic() >= deadline:
             if "last_error" in locals():
                 print("last error: %s" % last_error, file=sys.stderr)
             return 1
-        time.sleep(0.1)
+        time.sleep(args.interval)
 
 
 if __name__ == "__main__":

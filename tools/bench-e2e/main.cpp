@@ -1,0 +1,333 @@
+// Figures for the whole notifier, measured from outside as a user would see them:
+//   start   process start to the list on screen (1,000 stored items, and 20);
+//   insert  a new feed item: from the poll that carried it, and from the server, to the screen;
+//   idle    CPU of the UI and web processes over a quiet period with 1,000 stored items;
+//   memory  resident memory of both while the feed gains an item every 20 s.
+// Prints figures only; the aims are for a reader to compare against.
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "AppProcess.h"
+#include "Command.h"
+#include "FeedServer.h"
+#include "RcdReader.h"
+#include "XDesktop.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using e2e::AppProcess;
+using e2e::FeedServer;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Options {
+    int items = 1000;
+    int runs = 3;
+    int idleSeconds = 60;
+    double memoryMinutes = 10;
+    int sampleSeconds = 30;
+    int feedEverySeconds = 20;
+    fs::path workDir = fs::temp_directory_path() / "bench-e2e";
+    bool start = true, insert = true, idle = true, memory = true;
+};
+
+void Usage() {
+    std::cerr << "usage: bench-e2e [--items N] [--runs N] [--idle-seconds N] [--memory-minutes M]\n"
+                 "                 [--sample-seconds N] [--feed-every N] [--workdir DIR]\n"
+                 "                 [--only start|insert|idle|memory]\n";
+}
+
+Options Parse(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto next = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                Usage();
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--items")
+            o.items = std::stoi(next());
+        else if (a == "--runs")
+            o.runs = std::stoi(next());
+        else if (a == "--idle-seconds")
+            o.idleSeconds = std::stoi(next());
+        else if (a == "--memory-minutes")
+            o.memoryMinutes = std::stod(next());
+        else if (a == "--sample-seconds")
+            o.sampleSeconds = std::stoi(next());
+        else if (a == "--feed-every")
+            o.feedEverySeconds = std::stoi(next());
+        else if (a == "--workdir")
+            o.workDir = next();
+        else if (a == "--only") {
+            const std::string what = next();
+            o.start = what == "start";
+            o.insert = what == "insert";
+            o.idle = what == "idle";
+            o.memory = what == "memory";
+        } else {
+            Usage();
+            std::exit(2);
+        }
+    }
+    return o;
+}
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// Runs the page probe and returns the steady-clock instant it saw a match, if it did.
+std::optional<Clock::time_point> SeenAt(pid_t pid, std::vector<std::string> query, double timeout) {
+    std::vector<std::string> argv{
+        "/usr/bin/python3", NOTIFIER_E2E_SCRIPT,     "--pid",      std::to_string(pid),
+        "--timeout",        std::to_string(timeout), "--interval", "0.02",
+        "--stamp"};
+    argv.insert(argv.end(), query.begin(), query.end());
+    const e2e::CommandResult r = e2e::RunCommand(argv);
+    if (r.exitCode != 0 || r.out.empty() || r.out[0] != '@') {
+        return std::nullopt;
+    }
+    const double s = std::stod(r.out.substr(1));
+    return Clock::time_point(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s)));
+}
+
+std::vector<std::string> TabQuery(std::size_t unread, std::size_t total) {
+    return {"--id", "all_notify_tab", "--expect",
+            "所有提醒 (" + std::to_string(unread) + "/" + std::to_string(total) + ")"};
+}
+
+long long CpuTicksOf(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(in, line)) {
+        return -1;
+    }
+    std::istringstream rest(line.substr(line.rfind(')') + 2));
+    std::vector<std::string> f{std::istream_iterator<std::string>(rest), {}};
+    // After "pid (comm)": state is field 3, utime 14, stime 15.
+    return f.size() > 12 ? std::stoll(f[11]) + std::stoll(f[12]) : -1;
+}
+
+long RssKiB(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+double Median(std::vector<double> v) {
+    if (v.empty()) {
+        return -1;
+    }
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void ServeItems(FeedServer& server, int count, const char* prefix) {
+    for (int n = 1; n <= count; ++n) {
+        server.AddItem(server.MakeEntry(n, prefix));
+    }
+}
+
+// Lets a notifier store `count` items once, and keeps its rcd for the other runs to start from.
+fs::path Seed(const Options& o, int count) {
+    const fs::path dir = o.workDir / ("seed-" + std::to_string(count));
+    FeedServer server(NOTIFIER_BENCH_PORT);
+    ServeItems(server, count, "Bench");
+    AppProcess app(NOTIFIER_BENCH_EXE, dir);
+    app.SetDebugLog(false);
+    app.Start();
+    e2e::RcdReader rcd(app.RcdPath());
+    const bool stored = e2e::WaitFor(
+        [&] { return rcd.Items().value_or(std::vector<e2e::RcdRow>{}).size() == std::size_t(count); }, 300s,
+        500ms);
+    app.Signal(SIGTERM);
+    app.WaitExit(10s);
+    if (!stored) {
+        throw std::runtime_error("seeding " + std::to_string(count) + " items did not finish");
+    }
+    return app.RcdPath();
+}
+
+std::unique_ptr<AppProcess> StartWithStore(const Options& o, const std::string& name, const fs::path& rcd) {
+    auto app = std::make_unique<AppProcess>(NOTIFIER_BENCH_EXE, o.workDir / name);
+    app->SetDebugLog(false);
+    fs::copy_file(rcd, app->RcdPath(), fs::copy_options::overwrite_existing);
+    app->Start();
+    return app;
+}
+
+void BenchStart(const Options& o, const fs::path& rcd, int count) {
+    FeedServer server(NOTIFIER_BENCH_PORT);
+    ServeItems(server, count, "Bench");
+    std::vector<double> times;
+    for (int r = 0; r < o.runs; ++r) {
+        auto app = StartWithStore(o, "start-" + std::to_string(count) + "-" + std::to_string(r), rcd);
+        const auto seen = SeenAt(app->Pid(), TabQuery(count, count), 30);
+        if (seen) {
+            times.push_back(Seconds(*seen - app->StartedAt()));
+        }
+        app->Signal(SIGTERM);
+        app->WaitExit(10s);
+    }
+    std::printf("start to list on screen, %d stored items: median %.3f s over %zu runs (", count,
+                Median(times), times.size());
+    for (double t : times) {
+        std::printf(" %.3f", t);
+    }
+    std::printf(" )  aim < 1.5 s\n");
+}
+
+void BenchInsertAndIdle(const Options& o, const fs::path& rcd) {
+    FeedServer server(NOTIFIER_BENCH_PORT);
+    ServeItems(server, o.items, "Bench");
+    auto app = StartWithStore(o, "insert-idle", rcd);
+    if (!SeenAt(app->Pid(), TabQuery(o.items, o.items), 30)) {
+        std::printf("insert/idle: the list never showed\n");
+        return;
+    }
+    const auto web = app->ChildNamed("WebKitWebProces");
+    const auto net = app->ChildNamed("WebKitNetworkPr");
+
+    if (o.insert) {
+        std::vector<double> fromServer, fromPoll;
+        for (int k = 1; k <= o.runs; ++k) {
+            const std::size_t total = o.items + k;
+            server.AddItem(server.MakeEntry(o.items + k, "Insert"));
+            const auto added = Clock::now();
+            const auto seen = SeenAt(app->Pid(), TabQuery(total, total), 30);
+            if (!seen) {
+                std::printf("insert %d never showed\n", k);
+                continue;
+            }
+            fromServer.push_back(Seconds(*seen - added));
+            for (const auto& hit : server.FeedHits()) {
+                if (hit.items == total && hit.at >= added) {
+                    fromPoll.push_back(Seconds(*seen - hit.at));
+                    break;
+                }
+            }
+        }
+        std::printf(
+            "insert to screen (%d stored): from the poll that carried it median %.3f s, from the server "
+            "median %.3f s (includes the 5 s poll pause)  aim < 1.1 s after the poll\n",
+            o.items, Median(fromPoll), Median(fromServer));
+    }
+
+    if (o.idle && o.idleSeconds > 0) {
+        std::this_thread::sleep_for(3s);
+        const long hz = sysconf(_SC_CLK_TCK);
+        const long long ui0 = CpuTicksOf(app->Pid());
+        const long long web0 = web ? CpuTicksOf(*web) : -1;
+        const long long net0 = net ? CpuTicksOf(*net) : -1;
+        const auto t0 = Clock::now();
+        std::this_thread::sleep_for(std::chrono::seconds(o.idleSeconds));
+        const double wall = Seconds(Clock::now() - t0);
+        auto pct = [&](long long before, long long after) {
+            return before < 0 || after < 0 ? -1.0 : 100.0 * double(after - before) / double(hz) / wall;
+        };
+        const double ui = pct(ui0, CpuTicksOf(app->Pid()));
+        const double wp = web ? pct(web0, CpuTicksOf(*web)) : -1;
+        const double np = net ? pct(net0, CpuTicksOf(*net)) : -1;
+        std::printf(
+            "idle CPU over %.0f s with %zu items (feed polled every 5 s): UI %.2f %%, web %.2f %%, "
+            "network %.2f %%, all %.2f %% of one core  aim < 2 %%\n",
+            wall, server.ItemCount(), ui, wp, np, ui + std::max(wp, 0.0) + std::max(np, 0.0));
+    }
+    app->Signal(SIGTERM);
+    app->WaitExit(10s);
+}
+
+void BenchMemory(const Options& o, const fs::path& rcd) {
+    FeedServer server(NOTIFIER_BENCH_PORT);
+    ServeItems(server, o.items, "Bench");
+    auto app = StartWithStore(o, "memory", rcd);
+    if (!SeenAt(app->Pid(), TabQuery(o.items, o.items), 30)) {
+        std::printf("memory: the list never showed\n");
+        return;
+    }
+    const auto web = app->ChildNamed("WebKitWebProces");
+    const auto t0 = Clock::now();
+    const auto end = t0 + std::chrono::duration<double>(o.memoryMinutes * 60);
+    auto nextFeed = t0 + std::chrono::seconds(o.feedEverySeconds);
+    auto nextSample = t0;
+    int added = 0;
+    std::printf(
+        "memory (RSS, MiB) with %d items and a new feed item every %d s:\n   t(s)  items     UI    web\n",
+        o.items, o.feedEverySeconds);
+    std::vector<std::pair<long, long>> samples;
+    while (Clock::now() < end && app->IsRunning()) {
+        const auto now = Clock::now();
+        if (now >= nextFeed) {
+            server.AddItem(server.MakeEntry(o.items + ++added, "Memory"));
+            nextFeed += std::chrono::seconds(o.feedEverySeconds);
+        }
+        if (now >= nextSample) {
+            const long ui = RssKiB(app->Pid());
+            const long wp = web ? RssKiB(*web) : -1;
+            samples.emplace_back(ui, wp);
+            std::printf(" %6.0f  %5zu  %5.1f  %5.1f\n", Seconds(now - t0), server.ItemCount(), ui / 1024.0,
+                        wp / 1024.0);
+            std::fflush(stdout);
+            nextSample += std::chrono::seconds(o.sampleSeconds);
+        }
+        std::this_thread::sleep_for(200ms);
+    }
+    if (samples.size() >= 2) {
+        std::printf("memory: UI %.1f -> %.1f MiB, web %.1f -> %.1f MiB over %.1f min  aim: flat\n",
+                    samples.front().first / 1024.0, samples.back().first / 1024.0,
+                    samples.front().second / 1024.0, samples.back().second / 1024.0, o.memoryMinutes);
+    }
+    app->Signal(SIGTERM);
+    app->WaitExit(10s);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options o = Parse(argc, argv);
+    if (!e2e::XDesktop::HasDisplay()) {
+        std::cerr << "bench-e2e needs an X server and a session bus: run it under\n"
+                     "  xvfb-run -a -s \"-screen 0 1280x1024x24 -noreset\" dbus-run-session -- bench-e2e\n";
+        return 2;
+    }
+    unsetenv("NO_AT_BRIDGE");
+    fs::create_directories(o.workDir);
+    e2e::XDesktop::MovePointer(0, 0);
+    try {
+        const fs::path big = Seed(o, o.items);
+        if (o.start) {
+            BenchStart(o, big, o.items);
+            BenchStart(o, Seed(o, 20), 20);
+        }
+        if (o.insert || o.idle) {
+            BenchInsertAndIdle(o, big);
+        }
+        if (o.memory && o.memoryMinutes > 0) {
+            BenchMemory(o, big);
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "bench-e2e: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
