@@ -205,3 +205,88 @@ TEST(BuildFeedItem, LeavesTheFieldsTheFeedDoesNotFillEmpty) {
 }
 
 }  // namespace
+
+namespace {
+
+// Documents meant to hurt the parser. None may crash; each stores what lies before the damage.
+struct HostileCase {
+    const char* name;
+    std::string (*make)();
+    std::vector<std::string> datesNewestFirst;
+};
+
+const std::string kGood = feedtest::ItemXml({"good", "t", "", ""});
+
+std::string Nested(size_t depth, bool closed) {
+    std::string text;
+    text.reserve(depth * 7);
+    for (size_t i = 0; i < depth; ++i) text += "<x>";
+    if (closed)
+        for (size_t i = 0; i < depth; ++i) text += "</x>";
+    return text;
+}
+
+const HostileCase kHostile[] = {
+    {"NestedDeepInsideAnItem",
+     [] { return RssDocument(kGood + "<item><pubDate>deep</pubDate>" + Nested(100000, false)); },
+     {"good", "deep"}},
+    {"NestedDeepAndClosed",
+     [] { return RssDocument(kGood + "<item><pubDate>deep</pubDate>" + Nested(100000, true) + "</item>"); },
+     {"good", "deep"}},
+    {"NestedDeepBeforeTheRss", [] { return Nested(100000, false) + RssDocument(kGood); }, {}},
+    {"ManyAttributes",
+     [] {
+         std::string tag = "<x";
+         for (int i = 0; i < 200000; ++i) tag += " a" + std::to_string(i) + "=\"v\"";
+         return RssDocument(kGood + "<item>" + tag + "/></item>");
+     },
+     {"good", ""}},
+    {"FiftyMegabytes",
+     [] {
+         return RssDocument(kGood + "<item><description>" + std::string(50u << 20, 'x') +
+                            "</description></item>");
+     },
+     {}},
+    {"BinaryGarbage",
+     [] {
+         std::string text(1 << 20, '\0');
+         unsigned state = 12345;
+         for (char& c : text) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 16);
+         return text;
+     },
+     {}},
+    {"GarbageAfterAGoodItem",
+     [] { return RssDocument(kGood).substr(0, 400) + "\x01\xFF<<>>&&;<![CDATA[<"; },
+     {"good"}},
+    {"CutMidTag", [] { return RssDocument(kGood + "<item><pubDate>cut</pubDate><lin"); }, {"good", "cut"}},
+    {"CutInsideCdata", [] { return RssDocument(kGood + "<item><title><![CDATA[abc"); }, {"good", ""}},
+};
+
+class HostileFeed : public ::testing::TestWithParam<HostileCase> {
+  protected:
+    feedtest::StoreOnDisk m_disk;
+};
+
+TEST_P(HostileFeed, StoresWhatLiesBeforeTheDamage) {
+    std::string text = GetParam().make();
+    // Cut the closing tags off the cases named "Cut...", so the document really breaks off.
+    if (std::string(GetParam().name).starts_with("Cut")) text = text.substr(0, text.find("\n</channel>"));
+    ParseFeedDocument(std::move(text), m_disk.store);
+    std::vector<std::string> dates;
+    for (const Row& row : feedtest::StoredRows(m_disk.store)) dates.push_back(std::get<0>(row));
+    EXPECT_EQ(dates, GetParam().datesNewestFirst);
+}
+
+INSTANTIATE_TEST_SUITE_P(Documents, HostileFeed, ::testing::ValuesIn(kHostile), feedtest::NameOfCase());
+
+TEST(HostileFeed, EveryPrefixOfAFeedParses) {
+    std::string feed =
+        RssOf({{"d1", "t1", "http://a/", "<img src=\"http://i/1\">"}, {"d2", "t2", "http://b/", ""}});
+    for (size_t cut = 0; cut <= feed.size(); cut += 2) {
+        feedtest::StoreOnDisk disk;
+        ParseFeedDocument(feed.substr(0, cut), disk.store);
+        ASSERT_LE(feedtest::StoredRows(disk.store).size(), 2u) << "cut at " << cut;
+    }
+}
+
+}  // namespace
