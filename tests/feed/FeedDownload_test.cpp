@@ -1,0 +1,261 @@
+#include "feed/FeedDownload.h"
+
+#include <chrono>
+#include <future>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "feed/CurlGlobal.h"
+#include "tests/feed/FeedTestSupport.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const CurlGlobal kCurl;  // before any thread, as the program does in main()
+
+const std::string kFeed = feedtest::RssOf({{"Mon, 07 Dec 2026 10:00:00 +0800", "一", "http://shop/1", ""},
+                                           {"Mon, 07 Dec 2026 09:00:00 +0800", "two", "http://shop/2", ""},
+                                           {"Mon, 07 Dec 2026 08:00:00 +0800", "三", "http://shop/3", ""}});
+
+// Short limits, so that the failure cases end quickly.
+DownloadOptions Quick() {
+    DownloadOptions options;
+    options.connectTimeout = 2s;
+    options.totalTimeout = 3s;
+    options.lowSpeedTime = 2s;
+    return options;
+}
+
+class FeedServer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto& http = m_server.Http();
+        http.Get("/feed", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(kFeed, "application/rss+xml");
+        });
+        http.Get("/empty",
+                 [](const httplib::Request&, httplib::Response& res) { res.set_content("", "text/xml"); });
+        // Error pages that hold a perfectly good feed: only the status keeps them from the store.
+        http.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 404;
+            res.set_content(kFeed, "text/html");
+        });
+        http.Get("/broken", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 500;
+            res.set_content(kFeed, "text/xml");
+        });
+        http.Get("/moved",
+                 [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/feed"); });
+        http.Get("/chunks", [](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("text/xml", [](size_t offset, httplib::DataSink& sink) {
+                if (offset < kFeed.size()) {
+                    size_t n = std::min<size_t>(3, kFeed.size() - offset);
+                    sink.write(kFeed.data() + offset, n);
+                } else {
+                    sink.done();
+                }
+                return true;
+            });
+        });
+        http.Get("/zero", [](const httplib::Request&, httplib::Response& res) {
+            std::string body = kFeed;
+            body.insert(body.find("</item>") + 7, 1, '\0');
+            res.set_content(body, "text/xml");
+        });
+        // Promises the whole feed, sends the part holding the first two items, then closes.
+        http.Get("/cut", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(kFeed.size(), "text/xml",
+                                     [](size_t offset, size_t, httplib::DataSink& sink) {
+                                         if (offset > 0) return false;
+                                         size_t part = kFeed.rfind("<item>");
+                                         sink.write(kFeed.data(), part);
+                                         return true;
+                                     });
+        });
+        http.Get("/stall", [this](const httplib::Request&, httplib::Response& res) {
+            m_server.WaitForRelease(60s);
+            res.set_content(kFeed, "text/xml");
+        });
+        http.Get("/drip", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("text/xml", [this](size_t, httplib::DataSink& sink) {
+                sink.write("<", 1);
+                return !m_server.WaitForRelease(200ms);
+            });
+        });
+        http.Get("/large", [this](const httplib::Request& req, httplib::Response& res) {
+            size_t size = std::stoul(req.get_param_value("bytes"));
+            if (req.has_param("chunked")) {
+                res.set_chunked_content_provider(
+                    "text/plain", [size](size_t offset, httplib::DataSink& sink) {
+                        if (offset >= size) {
+                            sink.done();
+                            return true;
+                        }
+                        std::string block(std::min<size_t>(size - offset, 64 * 1024), 'x');
+                        sink.write(block.data(), block.size());
+                        return true;
+                    });
+            } else {
+                res.set_content(std::string(size, 'x'), "text/plain");
+            }
+        });
+        m_server.Listen();
+    }
+
+    std::string Url(const std::string& path) const { return m_server.Url(path); }
+
+    feedtest::LoopbackServer m_server;
+};
+
+TEST_F(FeedServer, NormalFeedIsDownloadedWhole) {
+    DownloadResult result = DownloadFeed(Url("/feed"), {}, Quick());
+    EXPECT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.httpStatus, 200);
+    EXPECT_EQ(result.body, kFeed);
+}
+
+TEST_F(FeedServer, ManyTinyChunksGiveTheSameBody) {
+    DownloadResult result = DownloadFeed(Url("/chunks"), {}, Quick());
+    EXPECT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.body, kFeed);
+}
+
+TEST_F(FeedServer, ZeroByteIsKeptInTheBody) {
+    DownloadResult result = DownloadFeed(Url("/zero"), {}, Quick());
+    EXPECT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.body.size(), kFeed.size() + 1);
+    EXPECT_EQ(result.body.find('\0'), kFeed.find("</item>") + 7);
+}
+
+struct PollCase {
+    const char* name;
+    std::string path;
+    bool ok;
+    long status;
+    size_t rowsStored;
+};
+
+const PollCase kPolls[] = {
+    {"Feed", "/feed", true, 200, 3},
+    {"EmptyOk", "/empty", true, 200, 0},
+    {"NotFoundPage", "/missing", false, 404, 0},
+    {"ServerError", "/broken", false, 500, 0},
+    {"RedirectNotFollowed", "/moved", false, 302, 0},
+    {"ClosedMidBody", "/cut", false, 200, 0},
+    {"ZeroByteEndsTheText", "/zero", true, 200, 1},
+    {"OverTheCapWithLength", "/large?bytes=5000", false, 200, 0},
+    {"OverTheCapChunked", "/large?bytes=5000&chunked=1", false, 200, 0},
+    {"AtTheCap", "/large?bytes=4096", true, 200, 0},
+};
+
+class Poll : public FeedServer, public ::testing::WithParamInterface<PollCase> {};
+
+TEST_P(Poll, OnlyACompleteSuccessfulBodyIsStored) {
+    DownloadOptions options = Quick();
+    options.maxBodyBytes = 4096;
+    ASSERT_LT(kFeed.size(), options.maxBodyBytes);
+    DownloadResult result = DownloadFeed(Url(GetParam().path), {}, options);
+    EXPECT_EQ(result.ok, GetParam().ok) << result.error;
+    EXPECT_EQ(result.httpStatus, GetParam().status);
+    EXPECT_EQ(result.ok, result.error.empty());
+
+    feedtest::StoreOnDisk disk;
+    PollFeedOnce(Url(GetParam().path), disk.store, {}, options);
+    EXPECT_EQ(feedtest::StoredRows(disk.store).size(), GetParam().rowsStored);
+}
+
+INSTANTIATE_TEST_SUITE_P(Responses, Poll, ::testing::ValuesIn(kPolls), feedtest::NameOfCase());
+
+TEST_F(FeedServer, FiftyMegabytesAreRefusedWithTheDefaultCap) {
+    DownloadResult result = DownloadFeed(Url("/large?bytes=52428800&chunked=1"), {});
+    EXPECT_FALSE(result.ok);
+    EXPECT_LE(result.body.size(), kMaxFeedBytes);
+}
+
+struct TimedCase {
+    const char* name;
+    std::string path;
+    DownloadOptions options;
+};
+
+DownloadOptions TotalLimit() {
+    DownloadOptions options = Quick();
+    options.totalTimeout = 700ms;
+    return options;
+}
+DownloadOptions LowSpeedLimit() {
+    DownloadOptions options = Quick();
+    options.totalTimeout = 30s;
+    options.lowSpeedBytes = 1000;
+    options.lowSpeedTime = 1s;
+    return options;
+}
+
+const TimedCase kTimed[] = {
+    {"NeverAnswersHitsTheTotalLimit", "/stall", TotalLimit()},
+    {"TrickleHitsTheLowSpeedLimit", "/drip", LowSpeedLimit()},
+};
+
+class Limits : public FeedServer, public ::testing::WithParamInterface<TimedCase> {};
+
+TEST_P(Limits, StalledServerIsGivenUp) {
+    Clock::time_point start = Clock::now();
+    DownloadResult result = DownloadFeed(Url(GetParam().path), {}, GetParam().options);
+    auto took = Clock::now() - start;
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.error.empty());
+    // The server would hold on for 60 s; anything near the limit shows the limit worked.
+    EXPECT_LT(took, 10s);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stalls, Limits, ::testing::ValuesIn(kTimed), feedtest::NameOfCase());
+
+TEST_F(FeedServer, StopDuringAStalledTransferReturnsPromptly) {
+    std::stop_source stop;
+    auto download =
+        std::async(std::launch::async, [&] { return DownloadFeed(Url("/stall"), stop.get_token()); });
+    ASSERT_EQ(download.wait_for(300ms), std::future_status::timeout);
+    Clock::time_point requested = Clock::now();
+    stop.request_stop();
+    DownloadResult result = download.get();
+    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - requested);
+    std::printf("stop to return: %lld ms\n", static_cast<long long>(took.count()));
+    EXPECT_FALSE(result.ok);
+    EXPECT_LT(took, 2500ms);
+}
+
+TEST_F(FeedServer, StopBeforeTheDownloadStoresNothing) {
+    std::stop_source stop;
+    stop.request_stop();
+    feedtest::StoreOnDisk disk;
+    PollFeedOnce(Url("/feed"), disk.store, stop.get_token(), Quick());
+    EXPECT_TRUE(feedtest::StoredRows(disk.store).empty());
+}
+
+TEST(FeedDownload, RefusesOtherSchemesAndUnreachableHosts) {
+    for (const char* url : {"https://127.0.0.1:1/", "file:///etc/hostname", "http://127.0.0.1:1/"}) {
+        DownloadResult result = DownloadFeed(url, {}, Quick());
+        EXPECT_FALSE(result.ok) << url;
+        EXPECT_FALSE(result.error.empty()) << url;
+    }
+}
+
+TEST(OnFeedData, AppendsEveryByteUpToTheCap) {
+    FeedBody body;
+    body.maxBytes = 10;
+    char data[] = "abcdefghijkl";
+    EXPECT_EQ(OnFeedData(data, 2, 3, &body), 6u);
+    EXPECT_EQ(OnFeedData(data + 6, 1, 4, &body), 4u);  // exactly at the cap
+    EXPECT_EQ(body.bytes, "abcdefghij");
+    EXPECT_FALSE(body.tooLarge);
+    EXPECT_EQ(OnFeedData(data, 1, 1, &body), 0u);
+    EXPECT_TRUE(body.tooLarge);
+    EXPECT_EQ(body.bytes, "abcdefghij");
+}
+
+}  // namespace
