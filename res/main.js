@@ -149,8 +149,10 @@
         return null;
     }
 
-    // Puts the entry for this item at `position` during a rebuild, moving as little as possible.
-    function placeAt(id) {
+    // The entry for this item at `position` during a rebuild, moving as little as possible. A new entry
+    // is filled before it goes in, so that it costs one insertion.
+    function placeAt(values) {
+        var id = identityOf(values);
         var current = entries[position];
         if (current && current.identity === id) return current;
         if (!pending) buildPending();
@@ -168,6 +170,7 @@
         }
         var entry = found || makeEntry();
         entry.pooled = false;
+        apply(entry, values);
         insertEntry(entry, current);
         entries.splice(position, 0, entry);
         return entry;
@@ -200,10 +203,11 @@
             text(msg_id), text(msg_buyurl)];
         var entry;
         if (rebuilding) {
-            entry = placeAt(identityOf(values));
+            entry = placeAt(values);
             position++;
         } else {
             entry = makeEntry();
+            apply(entry, values);
             insertEntry(entry, null);
             entries.push(entry);
         }

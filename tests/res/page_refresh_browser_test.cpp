@@ -1,0 +1,220 @@
+// A refresh every second must not rebuild the list: unchanged items cost no DOM mutation, changes touch
+// only what differs, and the list always ends up exactly as the host's calls describe it.
+#include <chrono>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "PageFixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// What the page shows for the items, one line per entry, in the same form as ShownEntries().
+std::string Expected(const std::vector<PageItem>& items) {
+    std::string out;
+    for (const auto& item : items) {
+        const bool placeholder = item.picurl.empty() || item.picurl == "logo" || item.picurl == "blank";
+        const bool unread = item.top.empty() || item.top == "0";
+        out += (placeholder ? std::string("pelmo128.png") : item.picurl) + "|" + (unread ? "新! " : "") +
+               item.title + "|" + item.date + "|" + item.url + "|" + item.id + "|" + item.buyurl + "\n";
+    }
+    return out;
+}
+
+class PageRefresh : public PageTest {
+  protected:
+    // Reads every entry back, and checks that the list is row, rule, row, rule... of complete entries.
+    static std::string ShownEntries() {
+        return Js(R"js((function () {
+            var kids = document.getElementById('all_notify').children, out = '';
+            for (var i = 0; i < kids.length; i += 2) {
+                var row = kids[i], hr = kids[i + 1];
+                if (row.className !== 'row-fluid' || !hr || hr.tagName !== 'HR') return 'broken list at ' + i;
+                var d = row.querySelector('[name=button_detail]'), b = row.querySelector('[name=button_buy]');
+                if (d.getAttribute('msg_id') !== b.getAttribute('msg_id')) return 'ids differ at ' + i;
+                if (row.querySelectorAll('*').length !== (row.querySelector('.badge') ? 13 : 12)) return 'shape at ' + i;
+                out += [row.querySelector('img').getAttribute('src'), row.querySelector('h4').textContent,
+                        row.querySelector('small').textContent, d.getAttribute('detail_url'),
+                        d.getAttribute('msg_id'), b.getAttribute('buy_url')].join('|') + '\n';
+            }
+            return out;
+        })())js");
+    }
+
+    // Counts every mutation under the list from now on.
+    static void Observe() {
+        Js("window.__mutations = [];"
+           "window.__observer = new MutationObserver(function (r) { "
+           "window.__mutations.push.apply(window.__mutations, r); });"
+           "__observer.observe(document.getElementById('all_notify'),"
+           "  {subtree: true, childList: true, attributes: true, characterData: true});"
+           "__observer.observe(document.getElementById('all_notify_tab'),"
+           "  {subtree: true, childList: true, attributes: true, characterData: true}); 0");
+    }
+
+    // The mutations seen since Observe(), one word each: type and the tag of its target.
+    static std::string Mutations() {
+        return Js(
+            "__mutations.push.apply(__mutations, __observer.takeRecords());"
+            "__mutations.map(function (m) { var t = m.target.nodeType === 3 ? m.target.parentNode : m.target;"
+            "  return m.type + ':' + t.tagName + (m.addedNodes.length ? '+' + m.addedNodes.length : '')"
+            "    + (m.removedNodes.length ? '-' + m.removedNodes.length : ''); }).join(' ')");
+    }
+};
+
+std::vector<PageItem> Items(int count, int first = 1) {
+    std::vector<PageItem> items;
+    for (int n = first; n < first + count; ++n) items.push_back(NumberedItem(n, n % 3 ? "0" : "1"));
+    return items;
+}
+
+struct Transition {
+    const char* name;
+    std::vector<PageItem> before;
+    std::vector<PageItem> after;
+    const char* mutations;  // what the second refresh may do to the DOM, in order
+};
+
+class PageTransition : public PageRefresh, public testing::WithParamInterface<Transition> {};
+
+TEST_P(PageTransition, ChangesOnlyWhatDiffers) {
+    Refresh(GetParam().before);
+    ASSERT_EQ(ShownEntries(), Expected(GetParam().before));
+    Observe();
+    Refresh(GetParam().after);
+    EXPECT_EQ(Mutations(), GetParam().mutations);
+    EXPECT_EQ(ShownEntries(), Expected(GetParam().after));
+}
+
+std::vector<PageItem> Modified(std::vector<PageItem> items, int index, std::string PageItem::*field,
+                               const std::string& value) {
+    items[index].*field = value;
+    return items;
+}
+
+std::vector<PageItem> Without(std::vector<PageItem> items, int index) {
+    items.erase(items.begin() + index);
+    return items;
+}
+
+std::vector<PageItem> WithNewTop(std::vector<PageItem> items) {
+    items.insert(items.begin(), NumberedItem(99));
+    return items;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PageTransition,
+    testing::Values(
+        Transition{"Unchanged", Items(5), Items(5), ""}, Transition{"UnchangedEmpty", {}, {}, ""},
+        Transition{"UnchangedAllEmptyValues", {PageItem{}, PageItem{}}, {PageItem{}, PageItem{}}, ""},
+        Transition{"NewItemAtTheTop", Items(5), WithNewTop(Items(5)),
+                   "childList:DIV+1 childList:DIV+1 childList:A+1-1"},
+        Transition{"MarkedRead", Items(5), Modified(Items(5), 1, &PageItem::top, "1"),
+                   "childList:H4-1 childList:H4-1 childList:A+1-1"},
+        Transition{"MarkedUnread", Items(5), Modified(Items(5), 2, &PageItem::top, ""),
+                   "childList:H4+1 childList:H4+1 childList:A+1-1"},
+        Transition{"TitleChanged", Items(3), Modified(Items(3), 2, &PageItem::title, "新标题"),
+                   "characterData:H4"},
+        Transition{"PictureChanged", Items(3),
+                   Modified(Items(3), 0, &PageItem::picurl, "http://img.test/1.png"), "attributes:IMG"},
+        Transition{"PlaceholderSwapped", Items(3), Modified(Items(3), 0, &PageItem::picurl, "blank"), ""},
+        Transition{"BuyLinkChanged", Items(3), Modified(Items(3), 1, &PageItem::buyurl, "http://shop.test/x"),
+                   "attributes:BUTTON"},
+        Transition{"LastRemoved", Items(4), Items(3), "childList:DIV-1 childList:DIV-1 childList:A+1-1"},
+        Transition{"MiddleRemoved", Items(4), Without(Items(4), 1),
+                   "childList:DIV-1 childList:DIV-1 childList:A+1-1"},
+        Transition{"AllRemoved",
+                   Items(2),
+                   {},
+                   "childList:DIV-1 childList:DIV-1 childList:DIV-1 childList:DIV-1 "
+                   "childList:A+1-1"},
+        Transition{"FirstRender", {}, Items(1), "childList:DIV+1 childList:DIV+1 childList:A+1-1"}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// Random edits of a list, rendered one after the other, must always read back as the host's list.
+TEST_F(PageRefresh, AnySequenceOfRefreshesShowsTheLatestList) {
+    std::mt19937 random(20240506);
+    std::vector<PageItem> items = Items(8);
+    int next = 100;
+    for (int round = 0; round < 40; ++round) {
+        switch (random() % 6) {
+            case 0:
+                items.insert(items.begin(), NumberedItem(next++));
+                break;
+            case 1:
+                if (!items.empty()) items.erase(items.begin() + random() % items.size());
+                break;
+            case 2:
+                if (!items.empty()) items[random() % items.size()].top = "1";
+                break;
+            case 3:
+                if (items.size() > 1)
+                    std::swap(items[random() % items.size()], items[random() % items.size()]);
+                break;
+            case 4:
+                if (!items.empty()) items[random() % items.size()].title += "+";
+                break;
+            default:
+                items.push_back(NumberedItem(next++));
+                break;
+        }
+        Refresh(items);
+        ASSERT_EQ(ShownEntries(), Expected(items)) << "round " << round;
+    }
+}
+
+// Marking all read clears twice in one task before the items come.
+TEST_F(PageRefresh, RepeatedClearItemsInOneTaskStillReusesEntries) {
+    const auto items = Items(4);
+    Refresh(items);
+    Observe();
+    std::vector<std::string> texts{"ClearItems()", "ClearItems()"};
+    for (const auto& item : items) texts.push_back(AddAllItemCall(item.Values()));
+    ASSERT_EQ(Page().RunBatch(texts), std::vector<bool>(texts.size(), true));
+    EXPECT_EQ(Mutations(), "");
+    EXPECT_EQ(ShownEntries(), Expected(items));
+}
+
+// A host that sends ClearItems and the items in separate tasks gets a rebuilt list, never a stale one.
+TEST_F(PageRefresh, ItemsInALaterTaskAreAppendedToTheClearedList) {
+    Refresh(Items(3));
+    ASSERT_EQ(Page().RunBatch({"ClearItems()"}), std::vector<bool>{true});
+    std::vector<std::string> texts;
+    for (const auto& item : Items(2, 7)) texts.push_back(AddAllItemCall(item.Values()));
+    ASSERT_EQ(Page().RunBatch(texts), std::vector<bool>(2, true));
+    EXPECT_EQ(ShownEntries(), Expected(Items(2, 7)));
+}
+
+// One failing text fails alone; the page still shows the others.
+TEST_F(PageRefresh, BatchReportsOneFlagPerText) {
+    const auto flags =
+        Page().RunBatch({"ClearItems()", AddAllItemCall(NumberedItem(1).Values()), "AddAllItem(",
+                         AddAllItemCall(NumberedItem(2).Values()), "NoSuchFunction()", "InitAllNum(2,2)"});
+    EXPECT_EQ(flags, (std::vector<bool>{true, true, false, true, false, true}));
+    EXPECT_EQ(ShownEntries(), Expected({NumberedItem(1), NumberedItem(2)}));
+}
+
+TEST_F(PageRefresh, UnchangedRefreshKeepsScrollAndFetchesNoPicture) {
+    // Picture URLs of their own, so that no image cached by an earlier test can stand in.
+    static int run = 0;
+    std::vector<PageItem> items = Items(60);
+    for (auto& item : items) item.picurl = "/png/134?" + std::to_string(++run);
+    Refresh(items);
+    for (int waited = 0; waited < 3000 && Page().Served().count("/png/134") == 0; waited += 50)
+        Page().Spin(50ms);
+    Page().Spin(200ms);
+    ASSERT_EQ(Page().Served().at("/png/134"), 60);
+    Js("document.getElementById('all_notify').scrollTop = 700; 0");
+    ASSERT_EQ(Js("document.getElementById('all_notify').scrollTop"), "700");
+    Page().ResetCounts();
+    for (int i = 0; i < 3; ++i) Refresh(items);
+    Page().Spin(200ms);
+    EXPECT_EQ(Js("document.getElementById('all_notify').scrollTop"), "700");
+    EXPECT_TRUE(Page().Served().empty()) << "the refresh fetched " << Page().Served().begin()->first;
+}
+
+}  // namespace
