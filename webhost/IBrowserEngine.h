@@ -11,6 +11,7 @@ namespace WebWindow {
 
 // Event identifiers the host's sinks dispatch on.
 constexpr int DISPID_STATUSTEXTCHANGE = 102;  // pointer entered or left a link/image
+constexpr int DISPID_DOWNLOADBEGIN = 106;     // a response arrived for a navigation
 constexpr int DISPID_PROGRESSCHANGE = 108;
 constexpr int DISPID_TITLECHANGE = 113;
 constexpr int DISPID_BEFORENAVIGATE2 = 250;
@@ -35,7 +36,7 @@ struct EventArgs {
 
 // A plain event sink. The engine calls Invoke on the GUI thread. m_dwCookie is 0 while unconnected.
 class IEventSink {
-public:
+  public:
     virtual ~IEventSink() = default;
     virtual void Invoke(int dispid, const EventArgs& args) = 0;
     uint32_t m_dwCookie = 0;
@@ -46,7 +47,7 @@ enum class EventSource { Browser, Document, Element };
 // What the host needs of an HTML engine. The WebKit implementation embeds a WebKitWebView; unit tests
 // use a fake.
 class IBrowserEngine {
-public:
+  public:
     virtual ~IBrowserEngine() = default;
 
     // Builds the view inside the native container of `parent` at `rc` (parent client coordinates),
@@ -69,6 +70,12 @@ public:
 
     // Disconnects every sink and tears the view down; no event or callback comes after it.
     virtual void Close() = 0;
+
+    // Rounds the view's corners with an ellipse of the given size, where the toolkit allows it.
+    virtual void SetCornerShape(int ellipseWidth, int ellipseHeight) {
+        (void)ellipseWidth;
+        (void)ellipseHeight;
+    }
 };
 
 }  // namespace WebWindow

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include "webhost/CBrowserSite.h"
+#include "webhost/IBrowserEngine.h"
+#include "webhost/ResourceScheme.h"
+
+namespace WebWindow {
+
+// The browser component on WebKitGTK: one WebKitWebView in an ephemeral web context of its own, serving
+// the "res" scheme from a resource bundle.
+//
+// Browser sinks receive, once the first document of the page has completed, every load, policy, title,
+// progress and hover signal as an event. Before that first completion only DISPID_DOCUMENTCOMPLETE and
+// DISPID_NEWWINDOW3 are delivered, so that the page's own start-up does not count as activity.
+//
+// Element mouse-down and document focus-out come from a user script in an isolated script world, which
+// reports trusted events only; the page's own scripts, its frames and other origins cannot post to it.
+class WebKitEngine : public IBrowserEngine {
+  public:
+    WebKitEngine(GResource* resources, std::string resourcePrefix, std::string exePath);
+    ~WebKitEngine() override;
+    WebKitEngine(const WebKitEngine&) = delete;
+    WebKitEngine& operator=(const WebKitEngine&) = delete;
+
+    bool Create(platform::HWND parent, const Rect& rc) override;
+    void Navigate(const std::string& url) override;
+    void Show(bool visible) override;
+    bool HasDocument() const override;
+    uint32_t Advise(EventSource source, const std::string& elementId, IEventSink* sink) override;
+    bool Unadvise(EventSource source, uint32_t cookie) override;
+    void RunScripts(std::vector<std::string> texts, ScriptDone done) override;
+    void Close() override;
+    void SetCornerShape(int ellipseWidth, int ellipseHeight) override;
+
+    // Runs `js` in the page's own world and hands back its value as JSON text ("null" for undefined,
+    // "" when it threw). For tests and benchmarks.
+    void EvaluateForTest(const std::string& js, std::function<void(std::string json)> done);
+    // The view, for tests that need its place on screen; null before Create and after Close.
+    GtkWidget* Widget() const { return GTK_WIDGET(m_view); }
+
+    // The runner that executes a batch of texts: a JSON array literal in, an array of booleans out.
+    static std::string BatchScript(const std::vector<std::string>& texts);
+
+  private:
+    struct Connection {
+        EventSource source;
+        std::string elementId;
+        IEventSink* sink;
+    };
+
+    void ConnectSignals();
+    void Fire(EventSource source, int dispid, const EventArgs& args = {});
+    void Deliver(const std::vector<uint32_t>& cookies, int dispid, const EventArgs& args);
+    void FireBrowser(int dispid, const EventArgs& args = {});
+    bool MayLoad(const char* uri) const;
+    void OnPageMessage(JSCValue* message);
+    void OnMouseDown(const std::vector<std::string>& ids);
+    bool ShowsPage() const;
+    void ReportNewWindow(const char* uri);
+    void ApplyShape();
+
+    static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
+    static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, gpointer self);
+    static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                   WebKitPolicyDecisionType type, gpointer self);
+    static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer self);
+    static void OnTitle(GObject*, GParamSpec*, gpointer self);
+    static void OnProgress(GObject*, GParamSpec*, gpointer self);
+    static void OnMouseTarget(WebKitWebView*, WebKitHitTestResult*, guint, gpointer self);
+    static void OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer self);
+
+    ResourceScheme m_scheme;
+    WebKitWebContext* m_context = nullptr;                 // owned
+    WebKitUserContentManager* m_contentManager = nullptr;  // owned
+    WebKitWebView* m_view = nullptr;                       // one reference of ours, besides the container's
+    std::unique_ptr<CBrowserSite> m_site;
+    GCancellable* m_cancellable = nullptr;                         // owned; cancels script callbacks at Close
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);  // false once destroyed
+    std::shared_ptr<bool> m_scriptToken;  // dropped at Close: pending script results are discarded
+
+    std::string m_pageUrl;  // without fragment
+    bool m_hasDocument = false;
+    bool m_loadFailed = false;
+    bool m_firstCompleteSeen = false;
+    std::set<std::string> m_elementIds;  // ids present in the loaded page
+    std::map<uint32_t, Connection> m_connections;
+    uint32_t m_nextCookie = 1;
+    int m_cornerWidth = 0;
+    int m_cornerHeight = 0;
+};
+
+// The WebKit engine serving `resources` under `resourcePrefix` for pages of the executable `exePath`.
+std::unique_ptr<IBrowserEngine> MakeWebKitEngine(GResource* resources, std::string resourcePrefix,
+                                                 std::string exePath);
+
+}  // namespace WebWindow
