@@ -1,0 +1,223 @@
+#include "popup/PollWorker.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "feed/CurlGlobal.h"
+#include "feed/FeedDownload.h"
+#include "store/ItemStore.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const CurlGlobal kCurl;  // before any thread, as main() does
+
+// Records when each poll starts and ends; a poll can be made to last a while.
+class PollLog {
+  public:
+    explicit PollLog(std::chrono::milliseconds duration = 0ms) : m_duration(duration) {}
+
+    PollWorker::PollFunction Function() {
+        return [this](std::stop_token stop) {
+            Clock::time_point start = Clock::now();
+            {
+                std::lock_guard lock(m_mutex);
+                ++m_running;
+                m_maxRunning = std::max(m_maxRunning, m_running);
+            }
+            if (m_duration > 0ms) {
+                std::mutex idle;
+                std::unique_lock lock(idle);
+                m_sleep.wait_for(lock, stop, m_duration, [] { return false; });
+            }
+            std::lock_guard lock(m_mutex);
+            --m_running;
+            m_polls.push_back({start, Clock::now(), stop.stop_requested()});
+            m_changed.notify_all();
+        };
+    }
+
+    bool WaitForPolls(size_t count, std::chrono::milliseconds limit = 10s) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, limit, [&] { return m_polls.size() >= count; });
+    }
+
+    struct Poll {
+        Clock::time_point start, end;
+        bool sawStop;
+    };
+    std::vector<Poll> Polls() {
+        std::lock_guard lock(m_mutex);
+        return m_polls;
+    }
+    int MaxRunning() {
+        std::lock_guard lock(m_mutex);
+        return m_maxRunning;
+    }
+
+  private:
+    std::chrono::milliseconds m_duration;
+    std::condition_variable_any m_sleep;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Poll> m_polls;
+    int m_running = 0;
+    int m_maxRunning = 0;
+};
+
+TEST(PollWorker, FirstPollStartsAtOnceWithoutWaitingForThePause) {
+    PollLog log;
+    PollWorker worker(log.Function(), 1h);
+    worker.Start();
+    EXPECT_TRUE(log.WaitForPolls(1));
+}
+
+TEST(PollWorker, PauseRunsFromTheEndOfOnePollToTheStartOfTheNext) {
+    constexpr auto kPollTime = 120ms;
+    constexpr auto kPause = 150ms;
+    PollLog log(kPollTime);
+    PollWorker worker(log.Function(), kPause);
+    worker.Start();
+    ASSERT_TRUE(log.WaitForPolls(3));
+    worker.Stop();
+    std::vector<PollLog::Poll> polls = log.Polls();
+    for (size_t i = 1; i < polls.size(); ++i) {
+        if (polls[i].sawStop) break;
+        EXPECT_GE(polls[i].start - polls[i - 1].end, kPause) << "poll " << i;
+        // A pause counted from the start of a poll would give only kPause here.
+        EXPECT_GE(polls[i].start - polls[i - 1].start, kPollTime + kPause) << "poll " << i;
+    }
+}
+
+TEST(PollWorker, StopEndsThePauseAtOnce) {
+    PollLog log;
+    PollWorker worker(log.Function(), 1h);
+    worker.Start();
+    ASSERT_TRUE(log.WaitForPolls(1));
+    Clock::time_point start = Clock::now();
+    worker.Stop();
+    EXPECT_LT(Clock::now() - start, 2s);
+    EXPECT_EQ(log.Polls().size(), 1u);
+}
+
+TEST(PollWorker, StopReachesThePollInProgress) {
+    PollLog log(1h);
+    PollWorker worker(log.Function(), 0ms);
+    worker.Start();
+    std::this_thread::sleep_for(50ms);
+    worker.Stop();
+    ASSERT_EQ(log.Polls().size(), 1u);
+    EXPECT_TRUE(log.Polls()[0].sawStop);
+}
+
+TEST(PollWorker, StartsOnceAndStopsIdempotently) {
+    PollLog log(20ms);
+    {
+        PollWorker worker(log.Function(), 10ms);
+        worker.Start();
+        worker.Start();
+        ASSERT_TRUE(log.WaitForPolls(5));
+        worker.Stop();
+        size_t polls = log.Polls().size();
+        worker.Stop();
+        worker.Start();  // a stopped worker stays stopped
+        std::this_thread::sleep_for(100ms);
+        EXPECT_EQ(log.Polls().size(), polls);
+    }
+    EXPECT_EQ(log.MaxRunning(), 1);
+
+    PollLog never;
+    PollWorker unstarted(never.Function(), 10ms);
+    unstarted.Stop();
+    unstarted.Start();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(never.Polls().empty());
+}
+
+TEST(PollWorker, DestructorStopsARunningWorker) {
+    PollLog log(1h);
+    {
+        PollWorker worker(log.Function(), 1h);
+        worker.Start();
+        std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_EQ(log.Polls().size(), 1u);
+    EXPECT_TRUE(log.Polls()[0].sawStop);
+}
+
+// A loopback port that accepts connections (the kernel does) but never answers a request.
+class SilentPort {
+  public:
+    SilentPort() : m_fd(socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_fd < 0 || bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            listen(m_fd, 8) != 0 || getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            throw std::runtime_error("cannot open a loopback port");
+        }
+        m_port = ntohs(address.sin_port);
+    }
+    ~SilentPort() { close(m_fd); }
+    SilentPort(const SilentPort&) = delete;
+    SilentPort& operator=(const SilentPort&) = delete;
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
+
+  private:
+    int m_fd;
+    int m_port = 0;
+};
+
+TEST(PollWorker, StopAbortsAStalledDownloadBeforeTheStoreCloses) {
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("poll-worker-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    {
+        SilentPort server;
+        ItemStore store(dir.string() + "/");
+        std::mutex mutex;
+        std::condition_variable started;
+        bool polling = false;
+        PollWorker worker(
+            [&](std::stop_token stop) {
+                {
+                    std::lock_guard lock(mutex);
+                    polling = true;
+                }
+                started.notify_all();
+                PollFeedOnce(server.Url(), store, stop);  // production limits: a minute in total
+            },
+            1h);
+        worker.Start();
+        {
+            std::unique_lock lock(mutex);
+            ASSERT_TRUE(started.wait_for(lock, 5s, [&] { return polling; }));
+        }
+        std::this_thread::sleep_for(300ms);
+        Clock::time_point start = Clock::now();
+        worker.Stop();
+        auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+        std::printf("worker stop during a stalled download: %lld ms\n", static_cast<long long>(took.count()));
+        EXPECT_LT(took, 2500ms);
+        store.Close();
+        EXPECT_FALSE(store.IsOpened());
+    }
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
