@@ -123,6 +123,10 @@ bool ItemStore::CreateTables() {
 
 void ItemStore::PrepareImageDir() {
     m_strImageDir = "Image";
+    if (m_strModuleDir.empty()) {  // never beside whatever the working directory is
+        m_strImageDir.clear();
+        return;
+    }
     const std::filesystem::path path = m_strModuleDir + m_strImageDir;
     std::error_code ec;
     // Anything of that name, file or directory (or even a dangling link), is left alone.
