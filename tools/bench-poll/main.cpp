@@ -1,0 +1,169 @@
+// bench-poll: the cost of one PollFeedOnce against a loopback server, for a 20-item and a 200-item feed,
+// into an empty store and into one of 10,000 rows, split into download, parse and store. Also the cost
+// of the steady state: a repeated poll whose items are all known already.
+//   bench-poll [runs]    (default 7; the median of the runs is printed)
+
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <httplib.h>
+
+#include "DealFeed.h"
+#include "feed/CurlGlobal.h"
+#include "feed/FeedDownload.h"
+#include "feed/FeedParser.h"
+#include "store/ItemStore.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+class ScratchDir {
+  public:
+    ScratchDir() {
+        std::string pattern = (fs::temp_directory_path() / "bench-poll-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+    }
+    ~ScratchDir() {
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const fs::path& Path() const { return m_path; }
+    std::string Slash() const { return m_path.string() + "/"; }
+
+  private:
+    fs::path m_path;
+};
+
+// An rcd of `rows` items with dates no feed here uses, written in one transaction.
+void Prefill(const ScratchDir& dir, int rows) {
+    { ItemStore create(dir.Slash()); }
+    sqlite3* db = nullptr;
+    sqlite3_open((dir.Path() / "rcd").c_str(), &db);
+    sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(
+        db,
+        "insert into items(msg_picurl, msg_top, msg_title, msg_date, msg_url, msg_id, msg_buyurl) "
+        "values(?,'',?,?,?,'',?)",
+        -1, &insert, nullptr);
+    for (int i = 0; i < rows; ++i) {
+        std::string n = std::to_string(i);
+        std::string values[] = {"http://old/img/" + n + ".png", "old title " + n, "old date " + n,
+                                "http://old/deal/" + n, "http://old/buy/" + n};
+        for (int c = 0; c < 5; ++c) sqlite3_bind_text(insert, c + 1, values[c].c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_exec(db, "insert into itemdate(msg_date) values('old date')", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+}
+
+struct Figures {
+    std::vector<double> poll, download, parse, store, repeat;
+};
+
+void RunOnce(const std::string& url, const fs::path* templateRcd, Figures& figures) {
+    // Whole poll into a fresh store, then the same poll again (every item known).
+    {
+        ScratchDir dir;
+        if (templateRcd) fs::copy_file(*templateRcd, dir.Path() / "rcd");
+        ItemStore store(dir.Slash());
+        Clock::time_point start = Clock::now();
+        PollFeedOnce(url, store, {});
+        figures.poll.push_back(MillisecondsSince(start));
+        start = Clock::now();
+        PollFeedOnce(url, store, {});
+        figures.repeat.push_back(MillisecondsSince(start));
+    }
+    // The same three steps one at a time, into another fresh store.
+    ScratchDir dir;
+    if (templateRcd) fs::copy_file(*templateRcd, dir.Path() / "rcd");
+    ItemStore store(dir.Slash());
+    Clock::time_point start = Clock::now();
+    DownloadResult body = DownloadFeed(url, {});
+    figures.download.push_back(MillisecondsSince(start));
+    if (!body.ok) throw std::runtime_error("download failed: " + body.error);
+
+    start = Clock::now();
+    std::vector<FeedItem> items;
+    ForEachFeedItem(body.body, [&items](const TiXmlElement& item) { items.push_back(BuildFeedItem(item)); });
+    figures.parse.push_back(MillisecondsSince(start));
+
+    start = Clock::now();
+    for (const FeedItem& item : items) store.InsertItem(item);
+    figures.store.push_back(MillisecondsSince(start));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const CurlGlobal curl;
+    int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+
+    const auto first = std::chrono::system_clock::from_time_t(1'800'000'000);
+    const std::vector<unsigned> sizes = {20, 200};
+    std::vector<std::string> feeds;
+    for (unsigned size : sizes) {
+        DealFeed feed("http://127.0.0.1:8088", first, std::chrono::seconds(20), size);
+        feeds.push_back(feed.Render(first + (size - 1) * std::chrono::seconds(20)));
+    }
+
+    httplib::Server server;
+    for (size_t i = 0; i < feeds.size(); ++i) {
+        server.Get("/" + std::to_string(sizes[i]),
+                   [&feeds, i](const httplib::Request&, httplib::Response& res) {
+                       res.set_content(feeds[i], "application/rss+xml");
+                   });
+    }
+    int port = server.bind_to_any_port("127.0.0.1");
+    std::thread listener([&server] { server.listen_after_bind(); });
+    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    ScratchDir full;
+    Prefill(full, 10'000);
+    const fs::path fullRcd = full.Path() / "rcd";
+
+    std::printf("median of %d runs, milliseconds\n", runs);
+    std::printf("%-6s %-8s %9s | %9s %9s %9s | %12s\n", "items", "store", "poll", "download", "parse",
+                "store", "repeat poll");
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        std::string url = "http://127.0.0.1:" + std::to_string(port) + "/" + std::to_string(sizes[i]);
+        for (const fs::path* rcd : {static_cast<const fs::path*>(nullptr), &fullRcd}) {
+            Figures figures;
+            for (int r = 0; r < runs; ++r) RunOnce(url, rcd, figures);
+            std::printf("%-6u %-8s %9.2f | %9.2f %9.2f %9.2f | %12.2f   (%zu bytes)\n", sizes[i],
+                        rcd ? "10k rows" : "empty", Median(figures.poll), Median(figures.download),
+                        Median(figures.parse), Median(figures.store), Median(figures.repeat),
+                        feeds[i].size());
+        }
+    }
+    server.stop();
+    listener.join();
+    return 0;
+}
