@@ -202,12 +202,16 @@ TEST_F(PageRefresh, UnchangedRefreshKeepsScrollAndFetchesNoPicture) {
     // Picture URLs of their own, so that no image cached by an earlier test can stand in.
     static int run = 0;
     std::vector<PageItem> items = Items(60);
-    for (auto& item : items) item.picurl = "/png/134?" + std::to_string(++run);
+    for (auto& item : items) item.picurl = "/23/pelmo128.png?" + std::to_string(++run);
+    Page().ResetCounts();
     Refresh(items);
-    for (int waited = 0; waited < 3000 && Page().Served().count("/png/134") == 0; waited += 50)
-        Page().Spin(50ms);
-    Page().Spin(200ms);
-    ASSERT_EQ(Page().Served().at("/png/134"), 60);
+    auto pictures = [] {
+        const auto found = Page().Served().find("/23/pelmo128.png");
+        return found == Page().Served().end() ? 0 : found->second;
+    };
+    for (auto waited = 0ms; waited < 5000ms && pictures() < 60; waited += 50ms) Page().Spin(50ms);
+    Page().Spin(100ms);
+    ASSERT_EQ(pictures(), 60);
     Js("document.getElementById('all_notify').scrollTop = 700; 0");
     ASSERT_EQ(Js("document.getElementById('all_notify').scrollTop"), "700");
     Page().ResetCounts();
