@@ -88,7 +88,7 @@
             entry.picture.setAttribute('src', pictureFor(v[0]));
         }
         // Loose comparison on purpose: "" and "0" mean unread, "1" read.
-        var unread = v[1] == 0;  // eslint-disable-line eqeqeq
+        var unread = v[1] == 0;
         if (unread && !entry.badge) {
             entry.badge = makeBadge();
             entry.badgeGap = document.createTextNode(' ');
@@ -212,7 +212,7 @@
             entries.push(entry);
         }
         entry.generation = generation;
-        apply(entry, values);
+        if (entry.values !== values) apply(entry, values);
     }
 
     function InitAllNum(unread, all) {
