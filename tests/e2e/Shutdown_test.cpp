@@ -15,6 +15,8 @@ struct ShutdownCase {
     bool transferStalled;
 };
 
+void PrintTo(const ShutdownCase& c, std::ostream* os) { *os << c.label; }
+
 class ShutdownTest : public NotifierTest, public ::testing::WithParamInterface<ShutdownCase> {};
 
 TEST_P(ShutdownTest, EndsWithCodeZeroWithinAboutASecond) {
@@ -46,6 +48,7 @@ TEST_P(ShutdownTest, EndsWithCodeZeroWithinAboutASecond) {
     const auto status = m_app->WaitExit(10s);
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
+    RecordProperty("seconds_to_exit", std::to_string(took));
     ASSERT_TRUE(status) << "still running 10 s later";
     EXPECT_EQ(*status, (ExitStatus{true, 0}));
     EXPECT_LE(took, 3.0) << "about a second is the aim; this is far beyond it";

@@ -61,6 +61,7 @@ TEST_F(NotifierTest, FirstPollComesAboutFiveSecondsAfterStartAndItsItemsReachSto
     ASSERT_TRUE(m_server->WaitForFeedHits(1, 20s)) << "the notifier never asked for the feed";
     const double firstPoll =
         std::chrono::duration<double>(m_server->FeedHits().front().at - m_app->StartedAt()).count();
+    RecordProperty("seconds_to_first_poll", std::to_string(firstPoll));
     EXPECT_GE(firstPoll, 4.5) << "polled before the start-up delay";
     EXPECT_LE(firstPoll, 10.0) << "first poll far later than the start-up delay";
 
@@ -103,6 +104,7 @@ TEST_F(NotifierTest, ItemAddedToTheFeedShowsWithinAPollAndASecond) {
     ASSERT_FALSE(shown.empty()) << "the new item never showed";
 
     const double sinceAdd = std::chrono::duration<double>(visibleAt - added).count();
+    RecordProperty("seconds_from_feed_to_screen", std::to_string(sinceAdd));
     EXPECT_LE(sinceAdd, 5.0 + 1.0 + 2.5) << "poll pause plus one refresh, with room for a loaded machine";
     // Measured from the poll that carried it, only the refresh remains.
     for (const auto& hit : m_server->FeedHits()) {
