@@ -106,6 +106,10 @@ void ResourceScheme::HandleRequest(WebKitURISchemeRequest* request, gpointer sel
         webkit_uri_scheme_response_new(stream, static_cast<gint64>(g_bytes_get_size(answer.body.get())));
     webkit_uri_scheme_response_set_status(response, 200, "OK");
     webkit_uri_scheme_response_set_content_type(response, answer.mimeType.c_str());
+    // Scripts see only headers (fetch, blob types), not the content type above.
+    SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+    soup_message_headers_replace(headers, "Content-Type", answer.mimeType.c_str());
+    webkit_uri_scheme_response_set_http_headers(response, headers);  // takes ownership
     webkit_uri_scheme_request_finish_with_response(request, response);
     g_object_unref(response);
     g_object_unref(stream);

@@ -447,8 +447,8 @@ gboolean WebKitEngine::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri,
     return TRUE;
 }
 
-// Navigations stay on our own resources; anything else goes to the host as a new-window request and is
-// never loaded here.
+// Navigations stay on our own resources; anything else is never loaded here, and goes to the host as a
+// new-window request when the user asked for it.
 gboolean WebKitEngine::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                       WebKitPolicyDecisionType type, gpointer self) {
     auto* engine = static_cast<WebKitEngine*>(self);
@@ -462,7 +462,13 @@ gboolean WebKitEngine::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* deci
     engine->FireBrowser(DISPID_BEFORENAVIGATE2);
     if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && engine->MayLoad(uri)) return FALSE;
     webkit_policy_decision_ignore(decision);
-    engine->ReportNewWindow(uri);
+    // Only the user's own click may open a link outside; a script or frame that navigates on its own
+    // is just refused.
+    if (webkit_navigation_action_is_user_gesture(action)) {
+        engine->ReportNewWindow(uri);
+    } else {
+        feed::DebugLog(std::string("refused navigation without user gesture: ") + (uri ? uri : ""));
+    }
     return TRUE;
 }
 
