@@ -1,0 +1,16 @@
+#include "app/NotifierApp.h"
+#include "store/ItemStore.h"
+
+#ifndef NOTIFIER_FEED_URL
+#error "NOTIFIER_FEED_URL must name the feed endpoint"
+#endif
+
+namespace {
+
+// The one item store of the process: opened before main, closed by static destruction after main
+// has returned and the poll worker is joined.
+ItemStore g_store;
+
+}  // namespace
+
+int main(int argc, char** argv) { return RunNotifier(g_store, NOTIFIER_FEED_URL, argc, argv); }

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/CMessageMap.h"
+#include "popup/IPopupSurface.h"
+#include "store/ItemStore.h"
+#include "webhost/CAnchorEvent.h"
+#include "webhost/CButtonEvent.h"
+#include "webhost/CDocumentEvents.h"
+#include "webhost/CSendComplteHandler.h"
+#include "webhost/CWebBrowserEvents2.h"
+#include "webhost/CWebWindow.h"
+#include "webhost/IBrowserEngine.h"
+#include "webhost/PopupMessages.h"
+
+// What the popup uses from outside; unit tests hand in fakes for the engine and the surface.
+struct PopupServices {
+    ItemStore& store;
+    std::function<std::unique_ptr<WebWindow::IBrowserEngine>()> makeEngine;
+    std::unique_ptr<IPopupSurface> surface;
+    // Starts the poll worker; called once, on the TIMER_START_POLLING tick.
+    std::function<void()> startPolling;
+    // The executable whose resources the page comes from.
+    std::string exePath;
+    // Where web links from the page go; the desktop's browser unless a test says otherwise.
+    std::function<void(const std::string&)> openLink = &WebWindow::DesktopBrowser::Open;
+};
+
+// The one top-level window: hosts the page, runs the refresh cycle and the page's actions.
+class CPopupNewsWindow : public platform::CMessageMap {
+  public:
+    static constexpr int kWidth = 515;
+    static constexpr int kHeight = 580;
+
+    explicit CPopupNewsWindow(PopupServices services);
+    ~CPopupNewsWindow() override;
+    CPopupNewsWindow(const CPopupNewsWindow&) = delete;
+    CPopupNewsWindow& operator=(const CPopupNewsWindow&) = delete;
+
+    // Creates the window (WM_CREATE runs inside) with the size of `rc`; null on failure.
+    platform::HWND Create(const WebWindow::Rect& rc);
+    // Centres the window in the primary monitor's work area.
+    void CentreInWorkArea();
+
+    bool ProcessWindowMessage(platform::HWND hWnd, platform::UINT uMsg, platform::WPARAM wParam,
+                              platform::LPARAM lParam, platform::LRESULT& lResult,
+                              uint32_t dwMsgMapID = 0) override;
+
+    // The page bridge. Texts run asynchronously; `done` gets one flag per text (false without a page).
+    using ScriptsDone = std::function<void(std::vector<bool>)>;
+    void RunScript(const std::string& text, std::function<void(bool)> done = {});
+    // Rebuilds the page list from the store in one batch, counts the rows the page took, then `then`.
+    void RefreshItemList(std::function<void()> then = {});
+    void OnRefreshTick();
+    void OnBrowserActivity();
+    platform::LRESULT OnMarkAllRead();
+    platform::LRESULT OnRemoveAll();
+    platform::LRESULT OnDocumentComplete();
+
+    platform::HWND m_hWnd = nullptr;
+    int64_t m_nTotalCount = 0;
+    int64_t m_nUnreadCount = 0;
+    bool m_bRefreshStarted = false;
+    // A tick's refresh was sent to the page and its InitAllNum is not answered yet.
+    bool m_bRefreshInFlight = false;
+
+    std::unique_ptr<WebWindow::CDocumentEvents> m_pDocumentEvents;
+    std::unique_ptr<CButtonEvent> m_pSetReadButtonEvent;
+    std::unique_ptr<CButtonEvent> m_pRemoveButtonEvent;
+    std::unique_ptr<CAnchorEvent> m_pCloseAnchorEvent;
+    std::unique_ptr<WebWindow::CWebWindow<WebWindow::CSendComplteHandler>> m_pWebWindow;
+    std::unique_ptr<WebWindow::CSendComplteHandler> m_pCompleteHandler;
+    std::unique_ptr<WebWindow::CWebBrowserEvents2<WebWindow::CSendComplteHandler>> m_pBrowserEvents;
+
+    // Whether a text's stored read mark means "read": exactly "1".
+    static bool IsRead(const FeedItem& item) { return item.msg_top == "1"; }
+
+  private:
+    platform::LRESULT OnCreate(platform::HWND hWnd);
+    platform::LRESULT OnDestroy();
+    platform::LRESULT OnTimer(uintptr_t id);
+    void StartPollWorker();
+    void AddItemToPage(std::vector<std::string>& batch, const FeedItem& item) const;
+    void DisconnectPageSinks();
+    WebWindow::IBrowserEngine* Document() const;
+
+    PopupServices m_services;
+    WebWindow::Rect m_rcWindow{0, 0, kWidth, kHeight};
+    std::string m_strPageUrl;
+    bool m_bSkinLoaded = false;
+    bool m_bPollingStarted = false;
+    bool m_bPageCompleted = false;
+};

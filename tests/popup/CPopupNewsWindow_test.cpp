@@ -1,0 +1,501 @@
+#include "popup/CPopupNewsWindow.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "PopupFakes.h"
+#include "PopupTestSupport.h"
+#include "popup/ScriptText.h"
+#include "popup/WindowShape.h"
+#include "store/ItemStore.h"
+#include "webhost/ResourceScheme.h"
+
+namespace {
+
+using namespace popup_test;
+using WebWindow::EventSource;
+
+const std::string kClear = "ClearItems()";
+
+bool IsItemCall(const std::string& text) { return text.starts_with("AddAllItem("); }
+
+class PopupTest : public testing::Test {
+  protected:
+    PopupTest() : store(dir.Dir()) {}
+
+    void TearDown() override {
+        popup.reset();
+        Drain();
+        g_hwndPopup = nullptr;
+    }
+
+    void MakePopup() {
+        popup = std::make_unique<CPopupNewsWindow>(PopupServices{
+            .store = store,
+            .makeEngine = [log = engine] { return std::make_unique<FakeEngine>(log); },
+            .surface = std::make_unique<FakeSurface>(surface),
+            .startPolling = [this] { ++pollStarts; },
+            .exePath = "/opt/deals/notifier",
+            .openLink = [this](const std::string& url) { opened.push_back(url); },
+        });
+        hWnd = popup->Create({0, 0, CPopupNewsWindow::kWidth, CPopupNewsWindow::kHeight});
+        ASSERT_NE(hWnd, nullptr);
+    }
+
+    // The page finishes loading: the browser reports it, and the popup hooks its sinks up.
+    void LoadPage() {
+        engine->hasDocument = true;
+        popup->m_pBrowserEvents->Invoke(WebWindow::DISPID_DOCUMENTCOMPLETE, {});
+        Drain();
+    }
+
+    void Tick() { platform::SendMessage(hWnd, platform::WM_TIMER, TIMER_REFRESH, 0); }
+
+    // One full refresh with the page taking every call; returns the texts it sent.
+    std::vector<std::string> Refresh(const std::function<bool(const std::string&)>& ok = {}) {
+        const size_t before = engine->Texts().size();
+        Tick();
+        engine->AnswerAll(ok);
+        const auto all = engine->Texts();
+        return {all.begin() + static_cast<std::ptrdiff_t>(before), all.end()};
+    }
+
+    void Insert(const std::string& date, const std::string& top, const std::string& url = "") {
+        FeedItem item = StoredItem(date, url.empty() ? "http://127.0.0.1/" + date : url);
+        item.msg_top = top;
+        ASSERT_TRUE(store.InsertItem(item));
+    }
+
+    std::vector<std::string> ReadMarks() {
+        std::vector<std::string> marks;
+        for (const FeedItem& row : store.ListItems().value_or(std::vector<FeedItem>{}))
+            marks.push_back(row.msg_top);
+        return marks;
+    }
+
+    TempDir dir;
+    ItemStore store;
+    std::shared_ptr<EngineLog> engine = std::make_shared<EngineLog>();
+    std::shared_ptr<SurfaceLog> surface = std::make_shared<SurfaceLog>();
+    int pollStarts = 0;
+    std::vector<std::string> opened;
+    std::unique_ptr<CPopupNewsWindow> popup;
+    platform::HWND hWnd = nullptr;
+};
+
+// ---- creation and the window ----
+
+TEST_F(PopupTest, CreationBuildsTheWindowAndLoadsThePage) {
+    MakePopup();
+    EXPECT_EQ(g_hwndPopup, hWnd);
+    EXPECT_EQ(surface->created, hWnd);
+    EXPECT_EQ(surface->width, 515);
+    EXPECT_EQ(surface->height, 580);
+    const std::string url = WebWindow::PageUrl("/opt/deals/notifier");
+    EXPECT_EQ(engine->navigatedTo, url);
+    EXPECT_TRUE(url.starts_with("res://") && url.ends_with("/23/popup.html")) << url;
+    EXPECT_EQ(surface->clipboard, std::vector<std::string>{url});
+    EXPECT_TRUE(engine->shown);
+    EXPECT_EQ(surface->skinLoads, 1);
+    EXPECT_TRUE(surface->shown);
+    EXPECT_TRUE(surface->focused);
+    EXPECT_EQ(surface->shape, WindowShape::RoundedRect(515, 580, 7, 7));
+    EXPECT_FALSE(WindowShape::Contains(surface->shape, 0, 0));
+    EXPECT_TRUE(engine->batches.empty()) << "nothing runs in the page before the first tick";
+}
+
+TEST_F(PopupTest, TheViewSitsOnePixelInside) {
+    MakePopup();
+    const WebWindow::Rect& at = engine->createdAt;
+    EXPECT_EQ(at.right - at.left, 513);
+    EXPECT_EQ(at.bottom - at.top, 578);
+}
+
+TEST_F(PopupTest, WithoutAViewThePopupStillTicksAndStartsPolling) {
+    engine->createOk = false;
+    MakePopup();
+    EXPECT_TRUE(engine->navigatedTo.empty());
+    EXPECT_EQ(g_hwndPopup, hWnd);
+    EXPECT_TRUE(surface->shown);
+    EXPECT_TRUE(Refresh().empty()) << "no page, so nothing to run scripts in";
+    EXPECT_TRUE(popup->m_bRefreshStarted);
+    EXPECT_EQ(popup->m_nTotalCount, 0);
+    platform::SendMessage(hWnd, platform::WM_TIMER, TIMER_START_POLLING, 0);
+    EXPECT_EQ(pollStarts, 1);
+}
+
+TEST_F(PopupTest, IsCentredInTheWorkArea) {
+    surface->workArea = {0, 40, 1280, 1024};
+    MakePopup();
+    popup->CentreInWorkArea();
+    EXPECT_EQ(surface->moves, (std::vector<std::pair<int, int>>{{383, 242}}));
+}
+
+struct TableCase {
+    const char* name;
+    platform::UINT msg;
+    bool handled;
+};
+
+class MessageTable : public PopupTest, public testing::WithParamInterface<TableCase> {};
+
+TEST_P(MessageTable, AnswersAndLeavesThePopupWhereItIs) {
+    MakePopup();
+    LoadPage();
+    platform::LRESULT result = 42;
+    EXPECT_EQ(popup->ProcessWindowMessage(hWnd, GetParam().msg, 0, 0, result), GetParam().handled);
+    if (GetParam().handled) {
+        EXPECT_EQ(result, 0);
+    }
+    Drain();
+    EXPECT_TRUE(platform::IsWindow(hWnd));
+    EXPECT_TRUE(surface->moves.empty());
+    EXPECT_FALSE(surface->destroyed);
+    EXPECT_TRUE(engine->batches.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Messages, MessageTable,
+                         testing::Values(TableCase{"KillFocus", platform::WM_KILLFOCUS, true},
+                                         TableCase{"ShowWindow", platform::WM_SHOWWINDOW, true},
+                                         TableCase{"WindowPosChanged", platform::WM_WINDOWPOSCHANGED, true},
+                                         TableCase{"Paint", platform::WM_PAINT, true},
+                                         TableCase{"FocusLost", WM_POPUP_FOCUS_LOST, true},
+                                         TableCase{"PageUrlGoesToDefault", WM_POPUP_PAGE_URL, false},
+                                         TableCase{"UnknownGoesToDefault", 4321, false},
+                                         TableCase{"ActivateGoesToDefault", platform::WM_ACTIVATE, false}),
+                         [](const testing::TestParamInfo<TableCase>& p) {
+                             return std::string(p.param.name);
+                         });
+
+struct CloseCase {
+    const char* name;
+    platform::UINT msg;
+};
+
+class Closing : public PopupTest, public testing::WithParamInterface<CloseCase> {};
+
+TEST_P(Closing, DestroysTheWindowAndEndsTheLoop) {
+    MakePopup();
+    LoadPage();
+    platform::PostMessage(hWnd, GetParam().msg, 0, 0);
+    Drain();
+    EXPECT_FALSE(platform::IsWindow(hWnd));
+    EXPECT_EQ(g_hwndPopup, nullptr);
+    EXPECT_TRUE(engine->closed);
+    EXPECT_TRUE(surface->destroyed);
+    EXPECT_EQ(popup->m_pWebWindow, nullptr);
+    EXPECT_EQ(popup->m_pDocumentEvents, nullptr);
+    EXPECT_NE(popup->m_pCloseAnchorEvent, nullptr) << "element sinks live until the object goes";
+    EXPECT_EQ(platform::RunMessageLoop(), 0) << "the quit message is waiting";
+}
+
+INSTANTIATE_TEST_SUITE_P(Messages, Closing,
+                         testing::Values(CloseCase{"ClosePopup", WM_CLOSE_POPUP},
+                                         CloseCase{"WindowManagerClose", platform::WM_CLOSE}),
+                         [](const testing::TestParamInfo<CloseCase>& p) {
+                             return std::string(p.param.name);
+                         });
+
+TEST_F(PopupTest, TheCloseAnchorClosesThePopup) {
+    MakePopup();
+    LoadPage();
+    WebWindow::IEventSink* anchor = engine->SinkFor(EventSource::Element, "button_close");
+    ASSERT_NE(anchor, nullptr);
+    anchor->Invoke(WebWindow::DISPID_MOUSEDOWN, {});
+    EXPECT_TRUE(platform::IsWindow(hWnd)) << "posted, not sent";
+    Drain();
+    EXPECT_FALSE(platform::IsWindow(hWnd));
+    EXPECT_EQ(platform::RunMessageLoop(), 0);
+}
+
+TEST_F(PopupTest, PollingStartsOnceOnItsTick) {
+    MakePopup();
+    EXPECT_EQ(pollStarts, 0);
+    platform::SendMessage(hWnd, platform::WM_TIMER, TIMER_START_POLLING, 0);
+    platform::SendMessage(hWnd, platform::WM_TIMER, TIMER_START_POLLING, 0);
+    EXPECT_EQ(pollStarts, 1);
+}
+
+// ---- the page's sinks ----
+
+TEST_F(PopupTest, DocumentCompleteConnectsTheDocumentAndTheThreeElements) {
+    MakePopup();
+    LoadPage();
+    EXPECT_NE(popup->m_pDocumentEvents->m_dwCookie, 0u);
+    EXPECT_EQ(engine->SinkFor(EventSource::Document), popup->m_pDocumentEvents.get());
+    EXPECT_EQ(engine->SinkFor(EventSource::Element, "all_notify_setread"),
+              popup->m_pSetReadButtonEvent.get());
+    EXPECT_EQ(engine->SinkFor(EventSource::Element, "all_notify_remove"), popup->m_pRemoveButtonEvent.get());
+    EXPECT_EQ(engine->SinkFor(EventSource::Element, "button_close"), popup->m_pCloseAnchorEvent.get());
+    EXPECT_EQ(popup->m_pSetReadButtonEvent->m_nKind, 1);
+    EXPECT_EQ(popup->m_pRemoveButtonEvent->m_nKind, 2);
+}
+
+TEST_F(PopupTest, AMissingElementLeavesOnlyItsSinkUnconnected) {
+    engine->elementIds.erase("all_notify_remove");
+    MakePopup();
+    LoadPage();
+    ASSERT_NE(popup->m_pRemoveButtonEvent, nullptr);
+    EXPECT_EQ(popup->m_pRemoveButtonEvent->m_dwCookie, 0u);
+    EXPECT_NE(popup->m_pSetReadButtonEvent->m_dwCookie, 0u);
+    EXPECT_NE(popup->m_pCloseAnchorEvent->m_dwCookie, 0u);
+}
+
+TEST_F(PopupTest, ASecondCompletionReplacesTheSinksOfTheFirst) {
+    MakePopup();
+    LoadPage();
+    const std::vector<uint32_t> first{
+        popup->m_pDocumentEvents->m_dwCookie, popup->m_pSetReadButtonEvent->m_dwCookie,
+        popup->m_pRemoveButtonEvent->m_dwCookie, popup->m_pCloseAnchorEvent->m_dwCookie};
+    LoadPage();
+    EXPECT_EQ(engine->unadvised, first);
+    size_t pageSinks = 0;
+    for (const auto& [cookie, a] : engine->sinks) pageSinks += a.source == EventSource::Browser ? 0 : 1;
+    EXPECT_EQ(pageSinks, 4u) << "only the new sinks stay connected";
+    EXPECT_EQ(engine->SinkFor(EventSource::Element, "button_close"), popup->m_pCloseAnchorEvent.get());
+}
+
+TEST_F(PopupTest, ClosingDisconnectsTheDocumentSink) {
+    MakePopup();
+    LoadPage();
+    const uint32_t cookie = popup->m_pDocumentEvents->m_dwCookie;
+    platform::DestroyWindow(hWnd);
+    EXPECT_TRUE(engine->closed);
+    // Either the popup unadvised it, or the engine's Close dropped it: nothing can call it any more.
+    EXPECT_FALSE(engine->sinks.contains(cookie));
+}
+
+TEST_F(PopupTest, ANewWindowMarksTheLinkReadAndOpensIt) {
+    Insert("d1", "0", "http://127.0.0.1/a");
+    Insert("d2", "0", "http://127.0.0.1/b");
+    MakePopup();
+    LoadPage();
+    popup->m_pBrowserEvents->Invoke(WebWindow::DISPID_NEWWINDOW3, {u"http://127.0.0.1/a"});
+    Drain();
+    EXPECT_EQ(ReadMarks(), (std::vector<std::string>{"0", "1"}));
+    EXPECT_EQ(opened, std::vector<std::string>{"http://127.0.0.1/a"});
+    EXPECT_TRUE(platform::IsWindow(hWnd)) << "WM_SHOWWINDOW leaves the popup as it is";
+}
+
+// ---- the refresh cycle ----
+
+TEST_F(PopupTest, AnEmptyStoreClearsThePageAndCountsNothing) {
+    MakePopup();
+    LoadPage();
+    EXPECT_EQ(Refresh(), (std::vector<std::string>{kClear, "InitAllNum(0,0)"}));
+    ASSERT_EQ(engine->batches.size(), 2u) << "the list and the counts are two calls";
+    EXPECT_TRUE(popup->m_bRefreshStarted);
+}
+
+TEST_F(PopupTest, TwelveItemsThreeUnread) {
+    for (int i = 0; i < 12; ++i) Insert("date" + std::to_string(100 + i), i % 4 == 0 ? "0" : "1");
+    MakePopup();
+    LoadPage();
+    const auto texts = Refresh();
+    ASSERT_EQ(texts.size(), 14u);
+    EXPECT_EQ(texts.front(), kClear);
+    EXPECT_EQ(texts.back(), "InitAllNum(3,12)");
+    EXPECT_EQ(engine->batches[0].texts.size(), 13u) << "ClearItems and every item call go in one batch";
+    EXPECT_EQ(popup->m_nTotalCount, 12);
+    EXPECT_EQ(popup->m_nUnreadCount, 3);
+}
+
+TEST_F(PopupTest, RowsGoNewestFirstAndCountOnlyWhatThePageTook) {
+    Insert("C", "0");
+    Insert("B", "1");
+    Insert("A", "0");
+    MakePopup();
+    LoadPage();
+    const auto texts = Refresh();
+    ASSERT_EQ(texts.size(), 5u);
+    EXPECT_EQ(texts[1], R"(AddAllItem("http://127.0.0.1/p.png","0","t","A","http://127.0.0.1/A","",""))");
+    EXPECT_NE(texts[2].find(R"(,"1","t","B",)"), std::string::npos) << texts[2];
+    EXPECT_NE(texts[3].find(R"("C")"), std::string::npos) << texts[3];
+    EXPECT_EQ(texts[4], "InitAllNum(2,3)");
+
+    // A call the page rejects counts in neither number.
+    const auto again = Refresh([](const std::string& t) { return t.find("\"A\"") == std::string::npos; });
+    EXPECT_EQ(again.back(), "InitAllNum(1,2)");
+}
+
+struct MarkCase {
+    const char* name;
+    std::string mark;
+    const char* expected;
+};
+
+class ReadMarks : public PopupTest, public testing::WithParamInterface<MarkCase> {};
+
+TEST_P(ReadMarks, OnlyExactlyOneIsRead) {
+    Insert("d", GetParam().mark);
+    MakePopup();
+    LoadPage();
+    EXPECT_EQ(Refresh().back(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Marks, ReadMarks,
+                         testing::Values(MarkCase{"One", "1", "InitAllNum(0,1)"},
+                                         MarkCase{"Empty", "", "InitAllNum(1,1)"},
+                                         MarkCase{"Zero", "0", "InitAllNum(1,1)"},
+                                         MarkCase{"LeadingSpace", " 1", "InitAllNum(1,1)"},
+                                         MarkCase{"LeadingZero", "01", "InitAllNum(1,1)"},
+                                         MarkCase{"TrailingSpace", "1 ", "InitAllNum(1,1)"}),
+                         [](const testing::TestParamInfo<MarkCase>& p) { return std::string(p.param.name); });
+
+TEST_F(PopupTest, ARefreshBeforeThePageLoadsCountsNothingAndTheNextCatchesUp) {
+    Insert("d1", "0");
+    Insert("d2", "1");
+    MakePopup();
+    EXPECT_TRUE(Refresh().empty()) << "calls without a loaded page fail at once";
+    EXPECT_EQ(popup->m_nTotalCount, 0);
+    EXPECT_EQ(popup->m_nUnreadCount, 0);
+    LoadPage();
+    EXPECT_EQ(Refresh().back(), "InitAllNum(1,2)");
+}
+
+TEST_F(PopupTest, OnlyOneRefreshIsInFlight) {
+    Insert("d1", "0");
+    MakePopup();
+    LoadPage();
+    Tick();
+    ASSERT_EQ(engine->Pending(), 1u);
+    Tick();
+    Tick();
+    EXPECT_EQ(engine->batches.size(), 1u) << "ticks that find the last refresh unanswered send nothing";
+    ASSERT_TRUE(engine->AnswerNext());  // the list
+    Tick();
+    EXPECT_EQ(engine->batches.size(), 2u) << "InitAllNum still unanswered";
+    ASSERT_TRUE(engine->AnswerNext());  // the counts
+    Tick();
+    EXPECT_EQ(engine->batches.size(), 3u);
+    EXPECT_EQ(engine->batches.back().texts.front(), kClear);
+}
+
+TEST_F(PopupTest, AGbkTitleReachesThePageAsUtf8) {
+    FeedItem item = StoredItem("d", "http://127.0.0.1/x", "", "\xCC\xD8\xBC\xDB");  // GBK
+    ASSERT_TRUE(store.InsertItem(item));
+    MakePopup();
+    LoadPage();
+    EXPECT_NE(Refresh()[1].find("\"\xE7\x89\xB9\xE4\xBB\xB7\""), std::string::npos);
+}
+
+TEST_F(PopupTest, HostileStoredValuesStayInsideTheirLiterals) {
+    FeedItem item = StoredItem("d\"),alert(1),(\"", "http://127.0.0.1/x\n</script>");
+    ASSERT_TRUE(store.InsertItem(item));
+    MakePopup();
+    LoadPage();
+    const std::string call = Refresh()[1];
+    EXPECT_EQ(call, "AddAllItem(" + ScriptText::Literal(item.msg_picurl) + "," + ScriptText::Literal("0") +
+                        "," + ScriptText::Literal("t") + "," + ScriptText::Literal(item.msg_date) + "," +
+                        ScriptText::Literal(item.msg_url) + ",\"\",\"\")");
+    EXPECT_EQ(call.find('\n'), std::string::npos);
+    EXPECT_EQ(call.find("</"), std::string::npos);
+}
+
+// Timer-driven behaviour, on the real main loop.
+TEST_F(PopupTest, ActivityBeforeTheFirstTickChangesNothing) {
+    MakePopup();
+    LoadPage();
+    popup->m_pBrowserEvents->Invoke(WebWindow::DISPID_PROGRESSCHANGE, {});
+    RunFor(700);  // the first tick is due at 300 ms
+    EXPECT_FALSE(engine->batches.empty());
+    EXPECT_TRUE(popup->m_bRefreshStarted);
+}
+
+TEST_F(PopupTest, TheListGoesUpAsSoonAsALatePageLoads) {
+    Insert("d1", "0");
+    MakePopup();
+    RunFor(500);  // the first tick finds no page
+    ASSERT_TRUE(popup->m_bRefreshStarted);
+    ASSERT_TRUE(engine->batches.empty());
+    LoadPage();  // its completion is browser activity too
+    RunFor(300);
+    ASSERT_FALSE(engine->batches.empty()) << "the list must not wait ten seconds for a late page";
+    engine->AnswerAll();
+    EXPECT_EQ(engine->Texts().back(), "InitAllNum(1,1)");
+
+    // A later completion (a frame, a reload) is ordinary activity.
+    const size_t before = engine->batches.size();
+    LoadPage();
+    RunFor(1500);
+    EXPECT_EQ(engine->batches.size(), before);
+}
+
+TEST_F(PopupTest, ActivityHoldsTheNextTickBack) {
+    MakePopup();
+    LoadPage();
+    RunFor(500);
+    engine->AnswerAll();
+    ASSERT_TRUE(popup->m_bRefreshStarted);
+    const size_t afterFirst = engine->batches.size();
+
+    // Quiet page: the next tick comes about a second later.
+    RunFor(1500);
+    engine->AnswerAll();
+    ASSERT_GT(engine->batches.size(), afterFirst);
+
+    // Busy page: each event pushes the next tick out by ten seconds.
+    const size_t beforeActivity = engine->batches.size();
+    for (int i = 0; i < 4; ++i) {
+        popup->m_pBrowserEvents->Invoke(WebWindow::DISPID_STATUSTEXTCHANGE, {});
+        RunFor(500);
+    }
+    EXPECT_EQ(engine->batches.size(), beforeActivity);
+}
+
+// ---- the page's buttons ----
+
+TEST_F(PopupTest, MarkAllReadWithFiveRows) {
+    for (int i = 0; i < 5; ++i) Insert("d" + std::to_string(i), i == 2 ? "1" : "0");
+    MakePopup();
+    LoadPage();
+    WebWindow::IEventSink* button = engine->SinkFor(EventSource::Element, "all_notify_setread");
+    ASSERT_NE(button, nullptr);
+    button->Invoke(WebWindow::DISPID_MOUSEDOWN, {});
+    EXPECT_EQ(ReadMarks(), std::vector<std::string>(5, "1")) << "sent: the store is marked at the press";
+    engine->AnswerAll();
+    const auto texts = engine->Texts();
+    ASSERT_EQ(texts.size(), 8u);
+    EXPECT_EQ(texts[0], kClear);
+    EXPECT_EQ(texts[1], kClear);
+    for (int i = 2; i < 7; ++i) {
+        EXPECT_TRUE(IsItemCall(texts[i])) << texts[i];
+        EXPECT_NE(texts[i].find(",\"1\","), std::string::npos) << texts[i];
+    }
+    EXPECT_EQ(texts[7], "InitAllNum(0,5)");
+}
+
+TEST_F(PopupTest, RemoveAllEmptiesTheStoreAndThePageButKeepsTheCountsUntilTheNextTick) {
+    Insert("d1", "0");
+    Insert("d2", "1");
+    MakePopup();
+    LoadPage();
+    Refresh();
+    const size_t before = engine->Texts().size();
+    engine->SinkFor(EventSource::Element, "all_notify_remove")->Invoke(WebWindow::DISPID_MOUSEDOWN, {});
+    EXPECT_EQ(store.ListItems()->size(), 0u);
+    engine->AnswerAll();
+    const auto texts = engine->Texts();
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + static_cast<std::ptrdiff_t>(before), texts.end()),
+              (std::vector<std::string>{kClear, "InitAllNum(0,0)"}));
+    EXPECT_EQ(popup->m_nTotalCount, 2);
+    EXPECT_EQ(popup->m_nUnreadCount, 1);
+    EXPECT_EQ(Refresh().back(), "InitAllNum(0,0)");
+    EXPECT_EQ(popup->m_nTotalCount, 0);
+}
+
+TEST_F(PopupTest, NoCallbackReachesAClosedPopup) {
+    Insert("d1", "0");
+    MakePopup();
+    LoadPage();
+    Tick();
+    ASSERT_EQ(engine->Pending(), 1u);
+    popup.reset();
+    EXPECT_EQ(engine->Pending(), 0u);
+    EXPECT_FALSE(engine->AnswerNext());
+}
+
+}  // namespace

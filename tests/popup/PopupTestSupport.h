@@ -1,0 +1,94 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <glib.h>
+
+#include "platform/CMessageMap.h"
+#include "platform/WindowManager.h"
+#include "store/FeedItem.h"
+
+namespace popup_test {
+
+// A per-test directory, removed with everything in it.
+class TempDir {
+  public:
+    TempDir() {
+        g_autofree gchar* path = g_dir_make_tmp("popup-test-XXXXXX", nullptr);
+        m_path = path ? path : "";
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // Ends in '/', as the store wants.
+    std::string Dir() const { return m_path + "/"; }
+
+  private:
+    std::string m_path;
+};
+
+// Runs what the main context has ready, posted messages included, without waiting.
+inline void Drain() {
+    for (int i = 0; i < 1000 && g_main_context_iteration(nullptr, FALSE); ++i) {
+    }
+}
+
+// Runs the main context for about `ms` milliseconds.
+inline void RunFor(int ms) {
+    const gint64 end = g_get_monotonic_time() + static_cast<gint64>(ms) * 1000;
+    while (g_get_monotonic_time() < end) {
+        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
+    }
+}
+
+struct Message {
+    platform::UINT msg;
+    platform::WPARAM wParam;
+    platform::LPARAM lParam;
+    bool operator==(const Message&) const = default;
+};
+
+// A window that keeps every message it gets.
+class RecordingWindow : public platform::CMessageMap {
+  public:
+    RecordingWindow() {
+        hWnd = platform::CreateWindow(this);
+        messages.clear();
+    }
+    ~RecordingWindow() override {
+        if (platform::IsWindow(hWnd)) platform::DestroyWindow(hWnd);
+    }
+    bool ProcessWindowMessage(platform::HWND, platform::UINT uMsg, platform::WPARAM wParam,
+                              platform::LPARAM lParam, platform::LRESULT& lResult, uint32_t) override {
+        messages.push_back({uMsg, wParam, lParam});
+        lResult = 0;
+        return uMsg != platform::WM_CREATE && uMsg != platform::WM_DESTROY;
+    }
+    std::vector<platform::UINT> Numbers() const {
+        std::vector<platform::UINT> numbers;
+        for (const Message& m : messages) numbers.push_back(m.msg);
+        return numbers;
+    }
+
+    std::vector<Message> messages;
+    platform::HWND hWnd = nullptr;
+};
+
+inline FeedItem StoredItem(const std::string& date, const std::string& url, const std::string& buyUrl = "",
+                           const std::string& title = "t") {
+    FeedItem item;
+    item.msg_date = date;
+    item.msg_url = url;
+    item.msg_buyurl = buyUrl;
+    item.msg_title = title;
+    item.msg_top = "0";
+    item.msg_picurl = "http://127.0.0.1/p.png";
+    return item;
+}
+
+}  // namespace popup_test

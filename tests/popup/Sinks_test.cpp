@@ -1,0 +1,247 @@
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "PopupTestSupport.h"
+#include "store/ItemStore.h"
+#include "webhost/CAnchorEvent.h"
+#include "webhost/CButtonEvent.h"
+#include "webhost/CDocumentEvents.h"
+#include "webhost/CSendComplteHandler.h"
+#include "webhost/CWebBrowserEvents2.h"
+#include "webhost/DesktopBrowser.h"
+#include "webhost/PopupMessages.h"
+
+namespace {
+
+using namespace popup_test;
+using WebWindow::CSendComplteHandler;
+using WebWindow::EventArgs;
+
+constexpr platform::UINT kShow = platform::WM_SHOWWINDOW;
+// An identifier no sink acts on.
+constexpr int kOtherEvent = WebWindow::DISPID_PROGRESSCHANGE;
+
+class SinkTest : public testing::Test {
+  protected:
+    void SetUp() override { g_hwndPopup = popup.hWnd; }
+    void TearDown() override { g_hwndPopup = nullptr; }
+
+    RecordingWindow popup;
+};
+
+// ---- the browser sink ----
+
+class BrowserSinkTest : public SinkTest {
+  protected:
+    BrowserSinkTest()
+        : store(dir.Dir()),
+          handler(popup.hWnd, WM_POPUP_DOCUMENT_COMPLETE, WM_POPUP_PAGE_URL),
+          sink(store, [this](const std::string& url) { opened.push_back(url); }) {
+        sink.AddHandler(&handler);
+    }
+
+    std::vector<FeedItem> Rows() { return store.ListItems().value_or(std::vector<FeedItem>{}); }
+
+    TempDir dir;
+    ItemStore store;
+    CSendComplteHandler handler;
+    WebWindow::CWebBrowserEvents2<CSendComplteHandler> sink;
+    std::vector<std::string> opened;
+};
+
+struct BrowserEventCase {
+    const char* name;
+    int dispid;
+    std::vector<platform::UINT> posted;
+};
+
+class BrowserSinkDispatch : public BrowserSinkTest, public testing::WithParamInterface<BrowserEventCase> {};
+
+TEST_P(BrowserSinkDispatch, PostsActivityFirstThenTheEventsOwnMessage) {
+    sink.Invoke(GetParam().dispid, EventArgs{u"http://127.0.0.1/item"});
+    EXPECT_TRUE(popup.messages.empty()) << "the browser sink only posts";
+    Drain();
+    EXPECT_EQ(popup.Numbers(), GetParam().posted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EventIds, BrowserSinkDispatch,
+    testing::Values(
+        BrowserEventCase{"DocumentComplete",
+                         WebWindow::DISPID_DOCUMENTCOMPLETE,
+                         {WM_BROWSER_ACTIVITY, WM_POPUP_DOCUMENT_COMPLETE}},
+        BrowserEventCase{"NewWindow", WebWindow::DISPID_NEWWINDOW3, {WM_BROWSER_ACTIVITY, kShow}},
+        BrowserEventCase{"BeforeNavigate", WebWindow::DISPID_BEFORENAVIGATE2, {WM_BROWSER_ACTIVITY}},
+        BrowserEventCase{"StatusText", WebWindow::DISPID_STATUSTEXTCHANGE, {WM_BROWSER_ACTIVITY}},
+        BrowserEventCase{"Progress", WebWindow::DISPID_PROGRESSCHANGE, {WM_BROWSER_ACTIVITY}},
+        BrowserEventCase{"Title", WebWindow::DISPID_TITLECHANGE, {WM_BROWSER_ACTIVITY}},
+        BrowserEventCase{"NavigateError", WebWindow::DISPID_NAVIGATEERROR, {WM_BROWSER_ACTIVITY}},
+        BrowserEventCase{"MouseDownIsNotOurs", WebWindow::DISPID_MOUSEDOWN, {WM_BROWSER_ACTIVITY}}),
+    [](const testing::TestParamInfo<BrowserEventCase>& p) { return std::string(p.param.name); });
+
+TEST_F(BrowserSinkTest, DocumentCompleteNotifiesEveryHandlerInOrder) {
+    RecordingWindow second;
+    CSendComplteHandler other(second.hWnd, 4242, 0);
+    sink.AddHandler(&other);
+    sink.Invoke(WebWindow::DISPID_DOCUMENTCOMPLETE, {});
+    Drain();
+    EXPECT_EQ(popup.Numbers(),
+              (std::vector<platform::UINT>{WM_BROWSER_ACTIVITY, WM_POPUP_DOCUMENT_COMPLETE}));
+    EXPECT_EQ(second.Numbers(), std::vector<platform::UINT>{4242});
+}
+
+TEST_F(BrowserSinkTest, EventsWithoutAPopupAreLost) {
+    g_hwndPopup = nullptr;
+    sink.Invoke(kOtherEvent, {});
+    sink.Invoke(WebWindow::DISPID_NEWWINDOW3, EventArgs{u"http://127.0.0.1/a"});
+    Drain();
+    EXPECT_TRUE(popup.messages.empty());
+}
+
+TEST_F(BrowserSinkTest, NewWindowMarksEveryRowWithThatLinkReadAndOpensIt) {
+    ASSERT_TRUE(store.InsertItem(StoredItem("d1", "http://127.0.0.1/a")));
+    ASSERT_TRUE(store.InsertItem(StoredItem("d2", "http://127.0.0.1/b", "http://127.0.0.1/a")));
+    ASSERT_TRUE(store.InsertItem(StoredItem("d3", "http://127.0.0.1/c")));
+    sink.Invoke(WebWindow::DISPID_NEWWINDOW3, EventArgs{u"http://127.0.0.1/a"});
+    std::vector<std::string> marks;
+    for (const FeedItem& row : Rows()) marks.push_back(row.msg_date + "=" + row.msg_top);
+    EXPECT_EQ(marks, (std::vector<std::string>{"d3=0", "d2=1", "d1=1"}));
+    EXPECT_EQ(opened, std::vector<std::string>{"http://127.0.0.1/a"});
+}
+
+struct LinkCase {
+    const char* name;
+    std::u16string url;
+    bool opened;
+};
+
+class NewWindowLinks : public BrowserSinkTest, public testing::WithParamInterface<LinkCase> {};
+
+TEST_P(NewWindowLinks, OnlyWebLinksLeaveThePopupButEveryLinkIsMarkedRead) {
+    const LinkCase& c = GetParam();
+    const std::string utf8 = [&] {
+        g_autofree gchar* s = g_utf16_to_utf8(reinterpret_cast<const gunichar2*>(c.url.data()),
+                                              static_cast<glong>(c.url.size()), nullptr, nullptr, nullptr);
+        return std::string(s);
+    }();
+    ASSERT_TRUE(store.InsertItem(StoredItem("d1", utf8)));
+    sink.Invoke(WebWindow::DISPID_NEWWINDOW3, EventArgs{c.url});
+    Drain();
+    EXPECT_EQ(popup.Numbers(), (std::vector<platform::UINT>{WM_BROWSER_ACTIVITY, kShow}));
+    ASSERT_EQ(Rows().size(), 1u);
+    EXPECT_EQ(Rows()[0].msg_top, "1");
+    EXPECT_EQ(opened, c.opened ? std::vector<std::string>{utf8} : std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Schemes, NewWindowLinks,
+                         testing::Values(LinkCase{"Http", u"http://127.0.0.1/item?id=1", true},
+                                         LinkCase{"HttpsUpperCase", u"HTTPS://127.0.0.1/x", true},
+                                         LinkCase{"Javascript", u"javascript:alert(1)", false},
+                                         LinkCase{"File", u"file:///etc/passwd", false},
+                                         LinkCase{"Data", u"data:text/html,hi", false},
+                                         LinkCase{"HttpWithoutHost", u"http:relative", false},
+                                         LinkCase{"NoScheme", u"/relative/path", false}),
+                         [](const testing::TestParamInfo<LinkCase>& p) { return std::string(p.param.name); });
+
+TEST_F(BrowserSinkTest, AnEmptyTargetMarksNothing) {
+    ASSERT_TRUE(store.InsertItem(StoredItem("d1", "", "")));
+    sink.Invoke(WebWindow::DISPID_NEWWINDOW3, EventArgs{});
+    Drain();
+    EXPECT_EQ(Rows().at(0).msg_top, "0");
+    EXPECT_TRUE(opened.empty());
+    EXPECT_EQ(popup.Numbers(), (std::vector<platform::UINT>{WM_BROWSER_ACTIVITY, kShow}));
+}
+
+TEST(DesktopBrowser, RecognisesWebLinks) {
+    EXPECT_TRUE(WebWindow::DesktopBrowser::IsWebLink("http://a"));
+    EXPECT_TRUE(WebWindow::DesktopBrowser::IsWebLink("https://a/b"));
+    EXPECT_FALSE(WebWindow::DesktopBrowser::IsWebLink("http://"));
+    EXPECT_FALSE(WebWindow::DesktopBrowser::IsWebLink("ftp://a"));
+    EXPECT_FALSE(WebWindow::DesktopBrowser::IsWebLink(" http://a"));
+    EXPECT_FALSE(WebWindow::DesktopBrowser::IsWebLink(""));
+}
+
+// ---- the document and element sinks ----
+
+TEST_F(SinkTest, DocumentSinkSwallowsTheFirstFocusOutOnly) {
+    WebWindow::CDocumentEvents sink(popup.hWnd, WM_POPUP_FOCUS_LOST);
+    sink.Invoke(kOtherEvent, {});
+    EXPECT_FALSE(sink.m_bArmed) << "only a focus-out arms it";
+    sink.Invoke(WebWindow::DISPID_FOCUSOUT, {});
+    Drain();
+    EXPECT_TRUE(popup.messages.empty());
+    sink.Invoke(WebWindow::DISPID_FOCUSOUT, {});
+    sink.Invoke(WebWindow::DISPID_MOUSEDOWN, {});
+    sink.Invoke(WebWindow::DISPID_FOCUSOUT, {});
+    Drain();
+    EXPECT_EQ(popup.Numbers(), (std::vector<platform::UINT>{WM_POPUP_FOCUS_LOST, WM_POPUP_FOCUS_LOST}));
+}
+
+struct ElementCase {
+    const char* name;
+    int kind;  // 0: the close anchor
+    int dispid;
+    std::vector<platform::UINT> sentAtOnce;
+    std::vector<platform::UINT> afterLoop;
+};
+
+class ElementSinkDispatch : public SinkTest, public testing::WithParamInterface<ElementCase> {};
+
+TEST_P(ElementSinkDispatch, ActsOnMouseDownOnly) {
+    const ElementCase& c = GetParam();
+    std::unique_ptr<WebWindow::IEventSink> sink;
+    if (c.kind == 0) {
+        sink = std::make_unique<CAnchorEvent>();
+    } else {
+        sink = std::make_unique<CButtonEvent>(c.kind);
+    }
+    sink->Invoke(c.dispid, {});
+    EXPECT_EQ(popup.Numbers(), c.sentAtOnce);
+    Drain();
+    EXPECT_EQ(popup.Numbers(), c.afterLoop);
+}
+
+constexpr int kClick = -600;
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ElementSinkDispatch,
+    testing::Values(
+        ElementCase{
+            "MarkAllReadIsSent", 1, WebWindow::DISPID_MOUSEDOWN, {WM_MARK_ALL_READ}, {WM_MARK_ALL_READ}},
+        ElementCase{"RemoveAllIsSent", 2, WebWindow::DISPID_MOUSEDOWN, {WM_REMOVE_ALL}, {WM_REMOVE_ALL}},
+        ElementCase{"UnknownKindDoesNothing", 3, WebWindow::DISPID_MOUSEDOWN, {}, {}},
+        ElementCase{"ButtonIgnoresClick", 1, kClick, {}, {}},
+        ElementCase{"ButtonIgnoresFocusOut", 2, WebWindow::DISPID_FOCUSOUT, {}, {}},
+        ElementCase{"CloseIsPosted", 0, WebWindow::DISPID_MOUSEDOWN, {}, {WM_CLOSE_POPUP}},
+        ElementCase{"CloseIgnoresClick", 0, kClick, {}, {}}),
+    [](const testing::TestParamInfo<ElementCase>& p) { return std::string(p.param.name); });
+
+TEST_F(SinkTest, UnconnectedSinksConnectToNothing) {
+    CButtonEvent button(CButtonEvent::kMarkAllRead);
+    CAnchorEvent anchor;
+    WebWindow::CDocumentEvents document(popup.hWnd, WM_POPUP_FOCUS_LOST);
+    EXPECT_FALSE(button.ConnectTo(nullptr, "all_notify_setread"));
+    EXPECT_FALSE(anchor.ConnectTo(nullptr, "button_close"));
+    EXPECT_FALSE(document.ConnectTo(nullptr));
+    EXPECT_EQ(button.m_dwCookie + anchor.m_dwCookie + document.m_dwCookie, 0u);
+}
+
+TEST_F(SinkTest, CompletionHandlerKeepsItsHistoricalAnswers) {
+    CSendComplteHandler handler(popup.hWnd, WM_POPUP_DOCUMENT_COMPLETE, WM_POPUP_PAGE_URL);
+    EXPECT_TRUE(handler.Approve(u"x", 0));
+    bool posted = false;
+    EXPECT_TRUE(handler.PostUrlCopy(u"res:///page", 0, posted));
+    EXPECT_TRUE(posted);
+    EXPECT_EQ(handler.LastUrl(), u"res:///page");
+    CSendComplteHandler noUrlMessage(popup.hWnd, WM_POPUP_DOCUMENT_COMPLETE, 0);
+    bool notPosted = false;
+    EXPECT_TRUE(noUrlMessage.PostUrlCopy(u"x", 0, notPosted));
+    EXPECT_FALSE(notPosted);
+    Drain();
+    EXPECT_EQ(popup.Numbers(), std::vector<platform::UINT>{WM_POPUP_PAGE_URL});
+}
+
+}  // namespace
