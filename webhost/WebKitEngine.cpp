@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "feed/DebugLog.h"
+#include "webhost/HostLog.h"
 #include "platform/WindowManager.h"
 #include "webhost/RoundedRegion.h"
 
@@ -139,7 +139,7 @@ void OnBatchFinished(GObject* view, GAsyncResult* result, gpointer data) {
     JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error);
     const bool cancelled = error != nullptr && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
     if (error != nullptr) {
-        feed::DebugLog(std::string("script batch failed: ") + error->message);
+        HostLog(std::string("script batch failed: ") + error->message);
         g_error_free(error);
     }
     if (cancelled || call->token.expired()) {
@@ -441,7 +441,7 @@ void WebKitEngine::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer
 gboolean WebKitEngine::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
                                     gpointer self) {
     auto* engine = static_cast<WebKitEngine*>(self);
-    feed::DebugLog(std::string("load failed: ") + (uri ? uri : "") + ": " + (error ? error->message : ""));
+    HostLog(std::string("load failed: ") + (uri ? uri : "") + ": " + (error ? error->message : ""));
     if (WithoutFragment(uri) == engine->m_pageUrl) engine->m_loadFailed = true;
     engine->FireBrowser(DISPID_NAVIGATEERROR);
     return TRUE;
@@ -467,7 +467,7 @@ gboolean WebKitEngine::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* deci
     if (webkit_navigation_action_is_user_gesture(action)) {
         engine->ReportNewWindow(uri);
     } else {
-        feed::DebugLog(std::string("refused navigation without user gesture: ") + (uri ? uri : ""));
+        HostLog(std::string("refused navigation without user gesture: ") + (uri ? uri : ""));
     }
     return TRUE;
 }
