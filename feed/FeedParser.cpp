@@ -1,7 +1,9 @@
 #include "feed/FeedParser.h"
 
 #include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
 
 #include "feed/DebugLog.h"
 #include "feed/MarkupGuard.h"

@@ -190,20 +190,6 @@ TEST(RealFeeds, StoreOneRowPerDistinctReachableDate) {
     EXPECT_GT(rows, 500u);  // the big feeds parse, so the comparison above is not between two zeros
 }
 
-TEST(BuildFeedItem, LeavesTheFieldsTheFeedDoesNotFillEmpty) {
-    TiXmlDocument document;
-    document.Parse(
-        "<item><pubDate>d</pubDate><title>t</title><link>l</link><description>x</description>"
-        "<category>c</category><guid>g</guid></item>");
-    FeedItem item = BuildFeedItem(*document.RootElement());
-    EXPECT_EQ(item.msg_date, "d");
-    EXPECT_EQ(item.msg_desc, "");
-    EXPECT_EQ(item.msg_categories, "");
-    EXPECT_EQ(item.msg_id, "");
-    EXPECT_EQ(item.msg_type, "");
-    EXPECT_EQ(item.msg_top, "");
-}
-
 }  // namespace
 
 namespace {

@@ -40,12 +40,4 @@ TEST(SampleFeed, ParsesIntoOneRowPerListedItemWithPicturesAndBuyLinks) {
     EXPECT_EQ(items->front().msg_url, "http://127.0.0.1:8088/deal/40");
 }
 
-TEST(SampleFeed, NothingBeforeTheFirstItem) {
-    const DealFeed::TimePoint first = std::chrono::system_clock::from_time_t(1'800'000'000);
-    DealFeed feed("http://x", first, 20s);
-    EXPECT_EQ(feed.Published(first - 1s), 0u);
-    EXPECT_EQ(feed.Published(first), 1u);
-    EXPECT_EQ(feed.Published(first + 59s), 3u);
-}
-
 }  // namespace

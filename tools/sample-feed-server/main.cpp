@@ -5,7 +5,9 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -89,16 +91,22 @@ int main(int argc, char** argv) {
     ServePictures(server, pictures);
     ServeDealPages(server);
 
-    std::thread signalWaiter([&server, &stopSignals] {
+    std::atomic<bool> listenEnded = false;
+    std::thread signalWaiter([&server, &stopSignals, &listenEnded] {
         int signal = 0;
         sigwait(&stopSignals, &signal);
-        server.stop();
+        // A signal that comes before listening has begun would find nothing to stop; try until it ends.
+        while (!listenEnded) {
+            server.stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
     });
 
     std::printf("sample-feed-server: serving %s/ (a new item every %ld s)\n", origin.c_str(), interval);
     std::fflush(stdout);
     bool listened = server.listen_after_bind();
-    // Wake the waiter when listening ended for another reason than a signal.
+    listenEnded = true;
+    // Wakes the waiter when listening ended for another reason than a signal.
     kill(getpid(), SIGTERM);
     signalWaiter.join();
     return listened ? 0 : 1;
