@@ -1,0 +1,141 @@
+// Hostile feeds through the real download path into a real store: the process stays up, the store
+// holds exactly what the field rules give, and it keeps working afterwards.
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "HostileFeeds.h"
+#include "HostileSupport.h"
+#include "feed/FeedDownload.h"
+
+namespace hostile {
+namespace {
+
+std::string Brief(const std::string& value) {
+    std::ostringstream out;
+    out << value.size() << " bytes: ";
+    for (unsigned char c : value.substr(0, 80)) {
+        if (c < 0x20 || c >= 0x7f)
+            out << "\\x" << std::hex << static_cast<int>(c) << std::dec;
+        else
+            out << c;
+    }
+    return out.str();
+}
+
+// Row by row, printing only the first few differences: some rows hold megabytes.
+void ExpectRows(const std::vector<Row>& actual, const std::vector<Expected>& expected) {
+    ASSERT_EQ(actual.size(), expected.size());
+    int reported = 0;
+    for (size_t i = 0; i < actual.size() && reported < 5; ++i) {
+        const std::string got[] = {std::get<0>(actual[i]), std::get<1>(actual[i]), std::get<2>(actual[i]),
+                                   std::get<3>(actual[i]), std::get<4>(actual[i])};
+        const Row& want = expected[i].stored;
+        const std::string wanted[] = {std::get<0>(want), std::get<1>(want), std::get<2>(want),
+                                      std::get<3>(want), std::get<4>(want)};
+        const char* names[] = {"date", "link", "title", "picture", "buy link"};
+        for (int field = 0; field < 5; ++field) {
+            if (got[field] != wanted[field]) {
+                ADD_FAILURE() << "row " << i << " " << names[field] << "\n  stored:   " << Brief(got[field])
+                              << "\n  expected: " << Brief(wanted[field]);
+                ++reported;
+            }
+        }
+    }
+}
+
+long StatusKiB(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(key, 0) == 0) return std::stol(line.substr(std::string(key).size()));
+    }
+    return -1;
+}
+
+class HostileFeed : public testing::TestWithParam<HostileCase> {
+  protected:
+    void Poll() { PollFeedOnce(m_server.Url(), m_store, {}); }
+    std::string Host() const { return "127.0.0.1:" + std::to_string(m_server.Port()); }
+
+    FeedServer m_server;
+    TempDir m_dir{TempDir::Backing::Memory};
+    ItemStore m_store{m_dir.ModuleDir()};
+};
+
+TEST_P(HostileFeed, StoresExactlyWhatTheRulesGiveAndKeepsWorking) {
+    ASSERT_TRUE(m_store.IsReady());
+    const Feed feed = GetParam().make(Host());
+    m_server.SetBody(feed.document);
+
+    Poll();
+    ExpectRows(StoredRows(m_store), feed.rows);
+
+    // The same feed again adds nothing.
+    Poll();
+    ExpectRows(StoredRows(m_store), feed.rows);
+
+    // Tables and counters survived whatever the values held: an ordinary item still goes in on top.
+    m_server.SetBody(Rss(std::vector<Item>{{"after", "after", "http://deals.test/after", ""}}));
+    Poll();
+    const auto rows = StoredRows(m_store);
+    ASSERT_EQ(rows.size(), feed.rows.size() + 1);
+    EXPECT_EQ(rows.front(), Row("after", "http://deals.test/after", "after", "", ""));
+
+    RawDb raw(m_dir.Rcd());
+    EXPECT_EQ(raw.Scalar("PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(raw.Scalar("select count(*) from itemdate"), "1");
+    EXPECT_EQ(raw.Scalar("select msg_date from itemdate"), "after");
+    EXPECT_EQ(raw.Scalar("select max(ID) from items"), std::to_string(feed.rows.size() + 1));
+    EXPECT_EQ(raw.Scalar("select count(*) from items where msg_top <> ''"), "0");
+}
+
+INSTANTIATE_TEST_SUITE_P(Payloads, HostileFeed, testing::ValuesIn(HostileCases()), NameOfCase());
+
+// The XML parser has no entity definitions of its own beyond the five predefined ones and stops at an
+// internal DTD subset, so neither kind of bomb can grow anything.
+class EntityBomb : public HostileFeed {};
+
+std::string LaughsDtd() {
+    std::string dtd = "<!DOCTYPE rss [\n<!ENTITY lol0 \"lol\">\n";
+    for (int i = 1; i <= 9; ++i) {
+        std::string refs;
+        for (int j = 0; j < 10; ++j) refs += "&lol" + std::to_string(i - 1) + ";";
+        dtd += "<!ENTITY lol" + std::to_string(i) + " \"" + refs + "\">\n";
+    }
+    return dtd + "]>\n";
+}
+
+TEST_F(EntityBomb, DeclaredBombStoresNothingAndGrowsNothing) {
+    const long peakBefore = StatusKiB("VmHWM:");
+    const std::string items = "<item><title>&lol9;</title><link>&lol9;</link><pubDate>bomb</pubDate></item>";
+    m_server.SetBody("<?xml version=\"1.0\"?>\n" + LaughsDtd() + Rss(items).substr(Rss(items).find("<rss")));
+    Poll();
+    EXPECT_EQ(StoredRows(m_store).size(), 0u);
+    // Expanded, the title alone would be 3 GB.
+    EXPECT_LT(StatusKiB("VmHWM:") - peakBefore, 256 * 1024);
+
+    m_server.SetBody(Rss(std::vector<Item>{{"after", "after", "http://deals.test/after", ""}}));
+    Poll();
+    EXPECT_EQ(StoredRows(m_store).size(), 1u);
+}
+
+TEST_F(EntityBomb, UndeclaredReferencesStayShort) {
+    const std::string refs = Repeat("&lol9;", 10'000);
+    const std::string items =
+        "<item><title>" + refs + "</title><link>x" + refs + "</link><pubDate>bomb</pubDate></item>";
+    m_server.SetBody(Rss(items));
+    Poll();
+    const auto rows = StoredRows(m_store);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(std::get<0>(rows[0]), "bomb");
+    EXPECT_LE(std::get<1>(rows[0]).size(), refs.size() + 1);
+    EXPECT_LE(std::get<2>(rows[0]).size(), refs.size());
+    EXPECT_EQ(std::get<2>(rows[0]).find("lollol"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace hostile

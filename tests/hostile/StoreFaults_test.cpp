@@ -1,0 +1,344 @@
+// The store under faults: a file locked by another connection, a read-only directory, a file that is
+// not a database, and a poller killed in the middle of storing.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "HostileSupport.h"
+#include "feed/FeedDownload.h"
+
+extern char** environ;
+
+namespace hostile {
+namespace {
+
+std::vector<Item> NumberedItems(const std::string& prefix, int count, size_t titleBytes = 8) {
+    std::vector<Item> items;
+    for (int i = 0; i < count; ++i) {
+        const std::string n = std::to_string(i);
+        items.push_back({prefix + " date " + n, prefix + " " + n + " " + std::string(titleBytes, 't'),
+                         "http://deals.test/" + prefix + "/" + n, ""});
+    }
+    return items;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// ---- locked by another connection -------------------------------------------------------------------
+
+struct LockCase {
+    const char* name;
+    std::vector<const char*> take;  // statements the other connection runs and keeps open
+    bool listWorks;                 // whether the store can still read meanwhile
+};
+
+class LockedStore : public testing::TestWithParam<LockCase> {
+  protected:
+    void Poll() { PollFeedOnce(m_server.Url(), m_store, {}); }
+
+    TempDir m_dir;
+    FeedServer m_server;
+    ItemStore m_store{m_dir.ModuleDir()};
+};
+
+TEST_P(LockedStore, PollsFailQuietlyAndStoreOnceTheLockIsGone) {
+    ASSERT_TRUE(m_store.IsReady());
+    m_server.SetBody(Rss(NumberedItems("before", 1)));
+    Poll();
+    const auto fresh = NumberedItems("fresh", 3);
+    m_server.SetBody(Rss(fresh));
+    {
+        RawDb other(m_dir.Rcd());
+        for (const char* sql : GetParam().take) ASSERT_TRUE(other.Exec(sql)) << sql;
+
+        Poll();
+        Poll();
+        const auto listed = m_store.ListItems();
+        EXPECT_EQ(listed.has_value(), GetParam().listWorks);
+        if (listed) {
+            EXPECT_EQ(listed->size(), 1u);
+        }
+        EXPECT_EQ(other.Scalar("select count(*) from items"), "1");
+        ASSERT_TRUE(other.Exec("COMMIT"));
+    }
+    // Nothing of the refused polls is pending on the store's connection: a new connection sees one row.
+    EXPECT_EQ(RawDb(m_dir.Rcd()).Scalar("select count(*) from items"), "1");
+
+    Poll();
+    RawDb after(m_dir.Rcd());
+    EXPECT_EQ(after.Scalar("select count(*) from items"), "4");
+    EXPECT_EQ(after.Scalar("select count(distinct msg_date) from items"), "4");
+    EXPECT_EQ(after.Scalar("select msg_date from itemdate"), fresh.front().date);
+    EXPECT_EQ(after.Scalar("PRAGMA integrity_check"), "ok");
+    ASSERT_EQ(StoredRows(m_store).size(), 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Locks, LockedStore,
+                         testing::Values(LockCase{"Exclusive", {"BEGIN EXCLUSIVE"}, false},
+                                         LockCase{"Reserved",
+                                                  {"BEGIN IMMEDIATE", "insert into itemdate values('other')",
+                                                   "delete from itemdate where msg_date='other'"},
+                                                  true},
+                                         LockCase{"Reader", {"BEGIN", "select count(*) from items"}, true}),
+                         NameOfCase());
+
+// ---- read-only directory ----------------------------------------------------------------------------
+
+// Makes a directory read-only for everyone. Root ignores permission bits, so there the immutable
+// attribute stands in (it needs a file system that has it and CAP_LINUX_IMMUTABLE).
+class ReadOnlyDir {
+  public:
+    explicit ReadOnlyDir(fs::path dir) : m_dir(std::move(dir)) {
+        if (geteuid() != 0) {
+            fs::permissions(m_dir, fs::perms::owner_read | fs::perms::owner_exec);
+            m_how = "mode 0500";
+        } else if (SetImmutable(true)) {
+            m_how = "immutable attribute";
+        }
+        if (!m_how.empty() && CanCreate()) Undo();
+    }
+    ~ReadOnlyDir() { Undo(); }
+    ReadOnlyDir(const ReadOnlyDir&) = delete;
+    ReadOnlyDir& operator=(const ReadOnlyDir&) = delete;
+
+    bool Active() const { return !m_how.empty(); }
+    const std::string& How() const { return m_how; }
+
+    void Undo() {
+        if (m_how.empty()) return;
+        if (geteuid() != 0) {
+            fs::permissions(m_dir, fs::perms::owner_all);
+        } else {
+            SetImmutable(false);
+        }
+        m_how.clear();
+    }
+
+  private:
+    bool SetImmutable(bool on) {
+        const int fd = open(m_dir.c_str(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0) return false;
+        int flags = 0;
+        bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (ok) {
+            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+            ok = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        close(fd);
+        return ok;
+    }
+    bool CanCreate() const {
+        const fs::path probe = m_dir / "probe";
+        const int fd = open(probe.c_str(), O_CREAT | O_WRONLY, 0600);
+        if (fd < 0) return false;
+        close(fd);
+        unlink(probe.c_str());
+        return true;
+    }
+
+    fs::path m_dir;
+    std::string m_how;
+};
+
+TEST(ReadOnlyDirectory, NoStoreCanBeCreatedAndPollsStoreNothing) {
+    TempDir dir;
+    ReadOnlyDir readOnly(dir.Path());
+    if (!readOnly.Active()) GTEST_SKIP() << "no way to make a directory read-only here";
+    FeedServer server;
+    server.SetBody(Rss(NumberedItems("ro", 3)));
+    ItemStore store(dir.ModuleDir());
+    EXPECT_FALSE(store.IsReady()) << readOnly.How();
+    PollFeedOnce(server.Url(), store, {});
+    EXPECT_FALSE(store.ListItems().has_value());
+    EXPECT_EQ(server.FeedRequests(), 1);
+    EXPECT_FALSE(fs::exists(dir.Rcd()));
+    EXPECT_FALSE(fs::exists(dir.Path() / "Image"));
+}
+
+TEST(ReadOnlyDirectory, ExistingStoreListsButTakesNothingUntilWritableAgain) {
+    TempDir dir;
+    FeedServer server;
+    server.SetBody(Rss(NumberedItems("old", 2)));
+    {
+        ItemStore store(dir.ModuleDir());
+        PollFeedOnce(server.Url(), store, {});
+    }
+    const std::string before = ReadFile(dir.Rcd());
+    ReadOnlyDir readOnly(dir.Path());
+    if (!readOnly.Active()) GTEST_SKIP() << "no way to make a directory read-only here";
+
+    ItemStore store(dir.ModuleDir());
+    ASSERT_TRUE(store.IsReady()) << "the file itself is writable; only its journal cannot be made";
+    server.SetBody(Rss(NumberedItems("new", 3)));
+    PollFeedOnce(server.Url(), store, {});
+    EXPECT_EQ(StoredRows(store).size(), 2u);
+    EXPECT_FALSE(store.MarkAllRead());
+    EXPECT_EQ(ReadFile(dir.Rcd()), before);
+
+    readOnly.Undo();
+    PollFeedOnce(server.Url(), store, {});
+    EXPECT_EQ(StoredRows(store).size(), 5u);
+    EXPECT_EQ(RawDb(dir.Rcd()).Scalar("PRAGMA integrity_check"), "ok");
+}
+
+TEST(ReadOnlyDirectory, DirectoryThatIsAFileGivesNoStore) {
+    TempDir dir;
+    WriteFile(dir.Path() / "plain", "a file, not a directory");
+    FeedServer server;
+    server.SetBody(Rss(NumberedItems("f", 2)));
+    ItemStore store((dir.Path() / "plain").string() + "/");
+    EXPECT_FALSE(store.IsReady());
+    PollFeedOnce(server.Url(), store, {});
+    EXPECT_FALSE(store.ListItems().has_value());
+    EXPECT_EQ(ReadFile(dir.Path() / "plain"), "a file, not a directory");
+}
+
+// ---- not a database ---------------------------------------------------------------------------------
+
+struct NotDatabaseCase {
+    const char* name;
+    std::string bytes;
+};
+
+class NotADatabase : public testing::TestWithParam<NotDatabaseCase> {};
+
+TEST_P(NotADatabase, NotReadyStoresNothingAndLeavesTheFileAlone) {
+    TempDir dir;
+    WriteFile(dir.Rcd(), GetParam().bytes);
+    FeedServer server;
+    server.SetBody(Rss(NumberedItems("n", 3)));
+    {
+        ItemStore store(dir.ModuleDir());
+        EXPECT_FALSE(store.IsReady());
+        PollFeedOnce(server.Url(), store, {});
+        PollFeedOnce(server.Url(), store, {});
+        EXPECT_FALSE(store.ListItems().has_value());
+        store.MarkAllRead();
+        store.RemoveAllItems();
+        store.MarkReadByUrl("http://deals.test/n/1");
+    }
+    EXPECT_EQ(server.FeedRequests(), 2);
+    EXPECT_EQ(ReadFile(dir.Rcd()), GetParam().bytes);
+    EXPECT_FALSE(fs::exists(dir.Path() / "rcd-journal"));
+}
+
+std::string Junk(size_t size) {
+    std::string bytes;
+    for (size_t i = 0; bytes.size() < size; ++i)
+        bytes += "this is not a database " + std::to_string(i) + "\n";
+    return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, NotADatabase,
+                         testing::Values(NotDatabaseCase{"Text", Junk(8192)},
+                                         NotDatabaseCase{"HeaderThenJunk",
+                                                         std::string("SQLite format 3\0", 16) + Junk(4096)},
+                                         NotDatabaseCase{"Zeros", std::string(4096, '\0') + "x"}),
+                         NameOfCase());
+
+// ---- killed in the middle of a poll -----------------------------------------------------------------
+
+class KilledPoll : public testing::Test {
+  protected:
+    pid_t Spawn() {
+        const std::string url = m_server.Url();
+        const std::string dir = m_dir.ModuleDir();
+        char* argv[] = {const_cast<char*>(POLL_ONCE_PATH), const_cast<char*>(url.c_str()),
+                        const_cast<char*>(dir.c_str()), nullptr};
+        pid_t pid = -1;
+        if (posix_spawn(&pid, POLL_ONCE_PATH, nullptr, nullptr, argv, environ) != 0) return -1;
+        return pid;
+    }
+
+    // Waits for the child; its raw wait status.
+    static int Reap(pid_t pid) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return status;
+    }
+
+    // Commits sync on every write: memory backing keeps 2,000 commits short. A SIGKILL leaves the
+    // page cache as it was either way, so the crash is the same one.
+    TempDir m_dir{TempDir::Backing::Memory};
+    FeedServer m_server;
+};
+
+TEST_F(KilledPoll, IntegrityKeptNoDuplicatesAndEverythingStoredAfterwards) {
+    constexpr int kItems = 1000;
+    const auto items = NumberedItems("kill", kItems, 200);
+    m_server.SetBody(Rss(items));
+    { const ItemStore create(m_dir.ModuleDir()); }
+
+    constexpr int kRounds = 3;
+    long long storedBefore = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        const auto startSize = fs::file_size(m_dir.Rcd());
+        const pid_t child = Spawn();
+        ASSERT_GT(child, 0);
+        // Kill once a few pages have gone in, that is, with most of the feed still to store.
+        bool exited = false;
+        while (fs::file_size(m_dir.Rcd()) < startSize + 3 * 4096) {
+            if (waitpid(child, nullptr, WNOHANG) == child) {
+                exited = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        ASSERT_FALSE(exited) << "the poll ended before it could be killed";
+        kill(child, SIGKILL);
+        const int status = Reap(child);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "round " << round;
+
+        RawDb raw(m_dir.Rcd());
+        EXPECT_EQ(raw.Scalar("PRAGMA integrity_check"), "ok") << "round " << round;
+        EXPECT_EQ(
+            raw.Scalar(
+                "select count(*) from (select msg_date from items group by msg_date having count(*) > 1)"),
+            "0");
+        const long long stored = std::stoll(raw.Scalar("select count(*) from items"));
+        EXPECT_GT(stored, storedBefore) << "round " << round;
+        EXPECT_LT(stored, kItems) << "round " << round;
+        storedBefore = stored;
+    }
+
+    const pid_t last = Spawn();
+    ASSERT_GT(last, 0);
+    const int status = Reap(last);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    RawDb raw(m_dir.Rcd());
+    EXPECT_EQ(raw.Scalar("PRAGMA integrity_check"), "ok");
+    std::set<std::string> dates;
+    for (const auto& row : raw.Rows("select msg_date from items")) dates.insert(row.at(0));
+    std::set<std::string> expected;
+    for (const auto& item : items) expected.insert(item.date);
+    EXPECT_EQ(raw.Scalar("select count(*) from items"), std::to_string(kItems));
+    EXPECT_EQ(dates, expected);
+    // Items go in last first: the first item of the document is the last one stored.
+    EXPECT_EQ(raw.Scalar("select msg_date from itemdate"), items.front().date);
+}
+
+}  // namespace
+}  // namespace hostile

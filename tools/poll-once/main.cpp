@@ -1,0 +1,18 @@
+// poll-once <feed url> <directory/>: one poll of the feed into the store in that directory. The fault
+// tests kill it in the middle of storing. Exit code 3 when the store is not ready.
+#include <cstdio>
+#include <stop_token>
+
+#include "feed/FeedDownload.h"
+#include "store/ItemStore.h"
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: poll-once <feed url> <directory/>\n");
+        return 2;
+    }
+    ItemStore store(argv[2]);
+    if (!store.IsReady()) return 3;
+    PollFeedOnce(argv[1], store, std::stop_token());
+    return 0;
+}
