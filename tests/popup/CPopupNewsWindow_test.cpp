@@ -1,6 +1,7 @@
 #include "popup/CPopupNewsWindow.h"
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,7 @@ struct TableCase {
     platform::UINT msg;
     bool handled;
 };
+void PrintTo(const TableCase& c, std::ostream* os) { *os << c.name; }
 
 class MessageTable : public PopupTest, public testing::WithParamInterface<TableCase> {};
 
@@ -174,6 +176,7 @@ struct CloseCase {
     const char* name;
     platform::UINT msg;
 };
+void PrintTo(const CloseCase& c, std::ostream* os) { *os << c.name; }
 
 class Closing : public PopupTest, public testing::WithParamInterface<CloseCase> {};
 
@@ -326,6 +329,7 @@ struct MarkCase {
     std::string mark;
     const char* expected;
 };
+void PrintTo(const MarkCase& c, std::ostream* os) { *os << c.name; }
 
 class ReadMarks : public PopupTest, public testing::WithParamInterface<MarkCase> {};
 

@@ -1,5 +1,7 @@
 #include "popup/PageText.h"
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -15,6 +17,7 @@ struct ConvertCase {
     std::string charset;
     std::string expected;
 };
+void PrintTo(const ConvertCase& c, std::ostream* os) { *os << c.name; }
 
 class ToUtf8 : public testing::TestWithParam<ConvertCase> {};
 

@@ -1,6 +1,7 @@
 #include "popup/ScriptText.h"
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,7 @@ struct HostileCase {
     const char* name;
     std::string value;
 };
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
 
 class HostileValue : public testing::TestWithParam<HostileCase> {};
 

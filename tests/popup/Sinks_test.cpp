@@ -1,4 +1,5 @@
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,7 @@ struct BrowserEventCase {
     int dispid;
     std::vector<platform::UINT> posted;
 };
+void PrintTo(const BrowserEventCase& c, std::ostream* os) { *os << c.name; }
 
 class BrowserSinkDispatch : public BrowserSinkTest, public testing::WithParamInterface<BrowserEventCase> {};
 
@@ -117,6 +119,7 @@ struct LinkCase {
     std::u16string url;
     bool opened;
 };
+void PrintTo(const LinkCase& c, std::ostream* os) { *os << c.name; }
 
 class NewWindowLinks : public BrowserSinkTest, public testing::WithParamInterface<LinkCase> {};
 
@@ -187,6 +190,7 @@ struct ElementCase {
     std::vector<platform::UINT> sentAtOnce;
     std::vector<platform::UINT> afterLoop;
 };
+void PrintTo(const ElementCase& c, std::ostream* os) { *os << c.name; }
 
 class ElementSinkDispatch : public SinkTest, public testing::WithParamInterface<ElementCase> {};
 

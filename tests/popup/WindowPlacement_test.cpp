@@ -1,5 +1,7 @@
 #include "popup/WindowPlacement.h"
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -9,6 +11,7 @@ struct PlacementCase {
     WebWindow::Rect workArea;
     WindowPlacement expected;
 };
+void PrintTo(const PlacementCase& c, std::ostream* os) { *os << c.name; }
 
 class CentreInWorkArea : public testing::TestWithParam<PlacementCase> {};
 
