@@ -29,13 +29,6 @@ class CWebBrowserEvents2 : public IEventSink {
     void AddHandler(THandler* handler) { m_handlers.push_back(handler); }
     const std::vector<THandler*>& Handlers() const { return m_handlers; }
 
-    // Connects to the browser's events; true on success.
-    bool ConnectTo(IBrowserEngine* engine) {
-        if (!engine) return false;
-        m_dwCookie = engine->Advise(EventSource::Browser, {}, this);
-        return m_dwCookie != 0;
-    }
-
     void Invoke(int dispid, const EventArgs& args) override {
         platform::PostMessage(g_hwndPopup, WM_BROWSER_ACTIVITY, 0, 0);
         switch (dispid) {

@@ -104,14 +104,6 @@ TEST_F(GtkSurface, PaintsTheSkinBehindTheChildren) {
     EXPECT_EQ(interiorBefore, 0u) << "nothing was painted before the skin loaded";
 }
 
-TEST_F(GtkSurface, AMissingSkinIsReportedAndPaintsNothing) {
-    GtkPopupSurface missing(PageResources(), "/no/such/picture");
-    RecordingWindow other;
-    missing.Create(other.hWnd, 515, 580);
-    EXPECT_FALSE(missing.LoadSkin());
-    missing.Destroy();
-}
-
 TEST_F(GtkSurface, PutsTextOnTheClipboard) {
     surface.SetClipboardText("res:///opt/deals/notifier/23/popup.html");
     g_autofree gchar* text = gtk_clipboard_wait_for_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
@@ -130,16 +122,6 @@ TEST_F(GtkSurface, AWindowManagerCloseBecomesWmClose) {
     Drain();
     EXPECT_EQ(window.Numbers(), std::vector<platform::UINT>{platform::WM_CLOSE});
     EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(Toplevel()))) << "the popup decides, not GTK";
-}
-
-TEST_F(GtkSurface, ReportsAWorkAreaOnTheScreen) {
-    const WebWindow::Rect area = surface.WorkArea();
-    EXPECT_GT(area.right - area.left, 0);
-    EXPECT_GT(area.bottom - area.top, 0);
-    GdkRectangle geometry{};
-    gdk_monitor_get_geometry(gdk_display_get_monitor(gdk_display_get_default(), 0), &geometry);
-    EXPECT_GE(area.left, geometry.x);
-    EXPECT_LE(area.right, geometry.x + geometry.width);
 }
 
 }  // namespace

@@ -132,7 +132,6 @@ struct SurfaceLog {
     bool destroyed = false;
     WebWindow::Rect workArea{0, 0, 1280, 1024};
     std::vector<std::pair<int, int>> moves;
-    std::vector<std::string> calls;  // in order
 };
 
 class FakeSurface : public IPopupSurface {
@@ -142,39 +141,19 @@ class FakeSurface : public IPopupSurface {
         m_log->created = hWnd;
         m_log->width = width;
         m_log->height = height;
-        m_log->calls.push_back("Create");
     }
     bool LoadSkin() override {
         ++m_log->skinLoads;
-        m_log->calls.push_back("LoadSkin");
         return m_log->skinOk;
     }
-    void SetShape(const std::vector<ShapeRun>& runs) override {
-        m_log->shape = runs;
-        m_log->calls.push_back("SetShape");
-    }
-    void SetClipboardText(const std::string& utf8) override {
-        m_log->clipboard.push_back(utf8);
-        m_log->calls.push_back("SetClipboardText");
-    }
-    void Show() override {
-        m_log->shown = true;
-        m_log->calls.push_back("Show");
-    }
-    void Focus() override {
-        m_log->focused = true;
-        m_log->calls.push_back("Focus");
-    }
-    void Redraw() override { m_log->calls.push_back("Redraw"); }
+    void SetShape(const std::vector<ShapeRun>& runs) override { m_log->shape = runs; }
+    void SetClipboardText(const std::string& utf8) override { m_log->clipboard.push_back(utf8); }
+    void Show() override { m_log->shown = true; }
+    void Focus() override { m_log->focused = true; }
+    void Redraw() override {}
     WebWindow::Rect WorkArea() const override { return m_log->workArea; }
-    void Move(int x, int y) override {
-        m_log->moves.emplace_back(x, y);
-        m_log->calls.push_back("Move");
-    }
-    void Destroy() override {
-        m_log->destroyed = true;
-        m_log->calls.push_back("Destroy");
-    }
+    void Move(int x, int y) override { m_log->moves.emplace_back(x, y); }
+    void Destroy() override { m_log->destroyed = true; }
 
   private:
     std::shared_ptr<SurfaceLog> m_log;

@@ -12,7 +12,6 @@
 #include "webhost/CDocumentEvents.h"
 #include "webhost/CSendComplteHandler.h"
 #include "webhost/CWebBrowserEvents2.h"
-#include "webhost/DesktopBrowser.h"
 #include "webhost/PopupMessages.h"
 
 namespace {
@@ -95,14 +94,6 @@ TEST_F(BrowserSinkTest, DocumentCompleteNotifiesEveryHandlerInOrder) {
     EXPECT_EQ(second.Numbers(), std::vector<platform::UINT>{4242});
 }
 
-TEST_F(BrowserSinkTest, EventsWithoutAPopupAreLost) {
-    g_hwndPopup = nullptr;
-    sink.Invoke(kOtherEvent, {});
-    sink.Invoke(WebWindow::DISPID_NEWWINDOW3, EventArgs{u"http://127.0.0.1/a"});
-    Drain();
-    EXPECT_TRUE(popup.messages.empty());
-}
-
 TEST_F(BrowserSinkTest, NewWindowMarksEveryRowWithThatLinkReadAndOpensIt) {
     ASSERT_TRUE(store.InsertItem(StoredItem("d1", "http://127.0.0.1/a")));
     ASSERT_TRUE(store.InsertItem(StoredItem("d2", "http://127.0.0.1/b", "http://127.0.0.1/a")));
@@ -156,15 +147,6 @@ TEST_F(BrowserSinkTest, AnEmptyTargetMarksNothing) {
     EXPECT_EQ(Rows().at(0).msg_top, "0");
     EXPECT_TRUE(opened.empty());
     EXPECT_EQ(popup.Numbers(), (std::vector<platform::UINT>{WM_BROWSER_ACTIVITY, kShow}));
-}
-
-TEST(DesktopBrowser, RecognisesWebLinks) {
-    EXPECT_TRUE(WebWindow::DesktopBrowser::IsWebLink("http://a"));
-    EXPECT_TRUE(WebWindow::DesktopBrowser::IsWebLink("https://a/b"));
-    EXPECT_FALSE(WebWindow::DesktopBrowser::IsWebLink("http://"));
-    EXPECT_FALSE(WebWindow::DesktopBrowser::IsWebLink("ftp://a"));
-    EXPECT_FALSE(WebWindow::DesktopBrowser::IsWebLink(" http://a"));
-    EXPECT_FALSE(WebWindow::DesktopBrowser::IsWebLink(""));
 }
 
 // ---- the document and element sinks ----
@@ -222,30 +204,5 @@ INSTANTIATE_TEST_SUITE_P(
         ElementCase{"CloseIsPosted", 0, WebWindow::DISPID_MOUSEDOWN, {}, {WM_CLOSE_POPUP}},
         ElementCase{"CloseIgnoresClick", 0, kClick, {}, {}}),
     [](const testing::TestParamInfo<ElementCase>& p) { return std::string(p.param.name); });
-
-TEST_F(SinkTest, UnconnectedSinksConnectToNothing) {
-    CButtonEvent button(CButtonEvent::kMarkAllRead);
-    CAnchorEvent anchor;
-    WebWindow::CDocumentEvents document(popup.hWnd, WM_POPUP_FOCUS_LOST);
-    EXPECT_FALSE(button.ConnectTo(nullptr, "all_notify_setread"));
-    EXPECT_FALSE(anchor.ConnectTo(nullptr, "button_close"));
-    EXPECT_FALSE(document.ConnectTo(nullptr));
-    EXPECT_EQ(button.m_dwCookie + anchor.m_dwCookie + document.m_dwCookie, 0u);
-}
-
-TEST_F(SinkTest, CompletionHandlerKeepsItsHistoricalAnswers) {
-    CSendComplteHandler handler(popup.hWnd, WM_POPUP_DOCUMENT_COMPLETE, WM_POPUP_PAGE_URL);
-    EXPECT_TRUE(handler.Approve(u"x", 0));
-    bool posted = false;
-    EXPECT_TRUE(handler.PostUrlCopy(u"res:///page", 0, posted));
-    EXPECT_TRUE(posted);
-    EXPECT_EQ(handler.LastUrl(), u"res:///page");
-    CSendComplteHandler noUrlMessage(popup.hWnd, WM_POPUP_DOCUMENT_COMPLETE, 0);
-    bool notPosted = false;
-    EXPECT_TRUE(noUrlMessage.PostUrlCopy(u"x", 0, notPosted));
-    EXPECT_FALSE(notPosted);
-    Drain();
-    EXPECT_EQ(popup.Numbers(), std::vector<platform::UINT>{WM_POPUP_PAGE_URL});
-}
 
 }  // namespace
