@@ -1,5 +1,5 @@
-// Ending the real notifier: the close anchor and the termination signals, also while a feed
-// transfer hangs. It must end with code 0, promptly, leaving a sound rcd.
+// Ending the real notifier: the close anchor, a window manager's close and the termination signals, also
+// while a feed transfer hangs. It must end with code 0, promptly, leaving a sound rcd.
 #include <signal.h>
 
 #include "NotifierFixture.h"
@@ -7,7 +7,7 @@
 namespace e2e {
 namespace {
 
-enum class Ending { CloseAnchor, Term, Interrupt };
+enum class Ending { CloseAnchor, WindowManagerClose, Term, Interrupt };
 
 struct ShutdownCase {
     const char* label;
@@ -38,6 +38,9 @@ TEST_P(ShutdownTest, EndsWithCodeZeroWithinAboutASecond) {
         case Ending::CloseAnchor:
             XDesktop::Click(anchor->CentreX(), anchor->CentreY());
             break;
+        case Ending::WindowManagerClose:
+            ASSERT_TRUE(XDesktop::RequestClose(m_app->Pid())) << "no window to close";
+            break;
         case Ending::Term:
             m_app->Signal(SIGTERM);
             break;
@@ -59,6 +62,8 @@ TEST_P(ShutdownTest, EndsWithCodeZeroWithinAboutASecond) {
 INSTANTIATE_TEST_SUITE_P(Endings, ShutdownTest,
                          ::testing::Values(ShutdownCase{"CloseAnchor", Ending::CloseAnchor, false},
                                            ShutdownCase{"CloseAnchorWhileStalled", Ending::CloseAnchor, true},
+                                           ShutdownCase{"WindowManagerClose", Ending::WindowManagerClose,
+                                                        false},
                                            ShutdownCase{"Sigterm", Ending::Term, false},
                                            ShutdownCase{"SigtermWhileStalled", Ending::Term, true},
                                            ShutdownCase{"Sigint", Ending::Interrupt, false}),

@@ -5,10 +5,22 @@
 #include <regex>
 #include <sstream>
 
+#include <X11/Xlib.h>
+
 #include "Command.h"
 
 namespace e2e::XDesktop {
 namespace {
+
+std::vector<std::string> VisibleWindowIds(pid_t pid) {
+    std::vector<std::string> ids;
+    const CommandResult r = RunCommand({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)});
+    std::istringstream lines(r.out);
+    for (std::string id; std::getline(lines, id);) {
+        ids.push_back(id);
+    }
+    return ids;
+}
 
 std::optional<ScreenRect> Geometry(const std::string& windowArg) {
     std::vector<std::string> argv{"xwininfo"};
@@ -45,9 +57,7 @@ void Click(int x, int y) {
 
 std::vector<ScreenRect> VisibleWindowsOf(pid_t pid) {
     std::vector<ScreenRect> windows;
-    const CommandResult r = RunCommand({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)});
-    std::istringstream ids(r.out);
-    for (std::string id; std::getline(ids, id);) {
+    for (const auto& id : VisibleWindowIds(pid)) {
         if (auto g = Geometry(id)) {
             windows.push_back(*g);
         }
@@ -55,7 +65,31 @@ std::vector<ScreenRect> VisibleWindowsOf(pid_t pid) {
     return windows;
 }
 
-ScreenRect RootWindow() { return Geometry("root").value_or(ScreenRect{}); }
+bool RequestClose(pid_t pid) {
+    const auto ids = VisibleWindowIds(pid);
+    Display* display = XOpenDisplay(nullptr);
+    if (!display || ids.empty()) {
+        if (display) {
+            XCloseDisplay(display);
+        }
+        return false;
+    }
+    for (const auto& id : ids) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = std::stoul(id);
+        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
+    }
+    XFlush(display);
+    XCloseDisplay(display);
+    return true;
+}
+
+ScreenRect RootArea() { return Geometry("root").value_or(ScreenRect{}); }
 
 ScreenRect WorkArea() {
     const CommandResult r = RunCommand({"xprop", "-root", "_NET_WORKAREA"});
@@ -65,7 +99,7 @@ ScreenRect WorkArea() {
         std::sscanf(r.out.c_str() + eq + 1, " %d , %d , %d , %d", &x, &y, &w, &h) == 4) {
         return ScreenRect{x, y, w, h};
     }
-    return RootWindow();
+    return RootArea();
 }
 
 bool Screenshot(const std::filesystem::path& png) {

@@ -25,7 +25,10 @@ void MovePointer(int x, int y);
 void Click(int x, int y);
 // Mapped top-level windows of a process, in absolute root coordinates.
 std::vector<ScreenRect> VisibleWindowsOf(pid_t pid);
-ScreenRect RootWindow();
+// Asks each visible window of the process to close, as a window manager's close button does
+// (WM_DELETE_WINDOW). False when there was no window to ask.
+bool RequestClose(pid_t pid);
+ScreenRect RootArea();
 // _NET_WORKAREA of the first desktop when a window manager publishes one, else the whole root window.
 ScreenRect WorkArea();
 bool Screenshot(const std::filesystem::path& png);

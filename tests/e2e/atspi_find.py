@@ -9,8 +9,8 @@ become blanks). Exits 0 when something matched, 1 when nothing did before the de
   atspi_find.py --pid PID --role "push button" [--name NAME] [--all] [--expect TEXT] [--timeout S]
 
 --expect waits until the text of some match contains TEXT (then prints the matches).
---interval sets the pause between attempts; --stamp first prints "@SECONDS", the monotonic clock
-when the match was seen (the clock C++'s steady_clock reads on Linux).
+--interval sets the pause between attempts; --stamp first prints "@BEGIN END", the monotonic clock
+(the one C++'s steady_clock reads on Linux) at the start and end of the attempt that matched.
 """
 
 import argparse
@@ -70,7 +70,9 @@ def matches(document, args):
         attrs, col.MATCH_ALL if attrs else col.MATCH_NONE,
         roles, col.MATCH_ANY if roles else col.MATCH_NONE,
         [], col.MATCH_NONE, False)
-    found = col.getMatches(rule, col.SORT_ORDER_CANONICAL, MAX_MATCHES, True)
+    # One match is enough for a unique id, and lets the search stop early in a long page.
+    count = 1 if args.id and not args.all and args.name is None else MAX_MATCHES
+    found = col.getMatches(rule, col.SORT_ORDER_CANONICAL, count, True)
     if args.name is not None:
         found = [n for n in found if (n.name or "").strip() == args.name]
     return found
@@ -128,15 +130,16 @@ def main():
     deadline = time.monotonic() + args.timeout
     while True:
         try:
+            began = time.monotonic()
             lines = attempt(args)
-            seen_at = time.monotonic()
+            ended = time.monotonic()
         except (GLib.GError, NotImplementedError, AttributeError) as err:
             # The tree changes under us while the page re-renders; try again.
             lines = None
             last_error = err
         if lines:
             if args.stamp:
-                print("@%.6f" % seen_at)
+                print("@%.6f %.6f" % (began, ended))
             print("\n".join(lines))
             return 0
         if time.monotonic() >= deadline:
