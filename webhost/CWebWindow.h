@@ -34,7 +34,6 @@ class CWebWindow : public platform::CMessageMap {
         m_rcClient = Rect{0, 0, rc.right - rc.left, rc.bottom - rc.top};
         m_hWndParent = parent;
         m_hWnd = platform::CreateWindow(this, parent);
-        if (m_bBrowserStarted) m_pEngine->SetCornerShape(kCornerWidth, kCornerHeight);
         return platform::IsWindow(m_hWnd);
     }
 
@@ -94,9 +93,6 @@ class CWebWindow : public platform::CMessageMap {
     Rect m_rcClient;
 
   private:
-    static constexpr int kCornerWidth = 10;
-    static constexpr int kCornerHeight = 8;
-
     // The view is placed in the parent's native container at the child's rectangle, which puts the
     // component at (0, 0, width, height) of the child.
     void CreateBrowser() {

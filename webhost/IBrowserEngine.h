@@ -70,12 +70,6 @@ class IBrowserEngine {
 
     // Disconnects every sink and tears the view down; no event or callback comes after it.
     virtual void Close() = 0;
-
-    // Rounds the view's corners with an ellipse of the given size, where the toolkit allows it.
-    virtual void SetCornerShape(int ellipseWidth, int ellipseHeight) {
-        (void)ellipseWidth;
-        (void)ellipseHeight;
-    }
 };
 
 }  // namespace WebWindow

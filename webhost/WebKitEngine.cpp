@@ -4,7 +4,6 @@
 
 #include "webhost/HostLog.h"
 #include "platform/WindowManager.h"
-#include "webhost/RoundedRegion.h"
 
 namespace WebWindow {
 namespace {
@@ -230,7 +229,6 @@ bool WebKitEngine::Create(platform::HWND parent, const Rect& rc) {
     } else {
         gtk_container_add(GTK_CONTAINER(container), view);
     }
-    ApplyShape();
     return true;
 }
 
@@ -334,23 +332,6 @@ void WebKitEngine::Close() {
     }
     g_clear_object(&m_contentManager);
     g_clear_object(&m_context);
-}
-
-void WebKitEngine::SetCornerShape(int ellipseWidth, int ellipseHeight) {
-    m_cornerWidth = ellipseWidth;
-    m_cornerHeight = ellipseHeight;
-    ApplyShape();
-}
-
-void WebKitEngine::ApplyShape() {
-    if (m_view == nullptr || m_cornerWidth <= 0 || m_cornerHeight <= 0) return;
-    GtkWidget* view = GTK_WIDGET(m_view);
-    if (!gtk_widget_get_has_window(view)) return;  // a windowless widget cannot be shaped
-    int width = 0, height = 0;
-    gtk_widget_get_size_request(view, &width, &height);
-    cairo_region_t* region = RoundedRectRegion(width, height, m_cornerWidth, m_cornerHeight);
-    gtk_widget_shape_combine_region(view, region);  // kept by GTK and applied when the view is realized
-    cairo_region_destroy(region);
 }
 
 void WebKitEngine::Fire(EventSource source, int dispid, const EventArgs& args) {

@@ -40,7 +40,6 @@ class WebKitEngine : public IBrowserEngine {
     bool Unadvise(EventSource source, uint32_t cookie) override;
     void RunScripts(std::vector<std::string> texts, ScriptDone done) override;
     void Close() override;
-    void SetCornerShape(int ellipseWidth, int ellipseHeight) override;
 
     // Runs `js` in the page's own world and hands back its value as JSON text ("null" for undefined,
     // "" when it threw). For tests and benchmarks.
@@ -67,7 +66,6 @@ class WebKitEngine : public IBrowserEngine {
     void OnMouseDown(const std::vector<std::string>& ids);
     bool ShowsPage() const;
     void ReportNewWindow(const char* uri);
-    void ApplyShape();
 
     static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
     static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, gpointer self);
@@ -95,8 +93,6 @@ class WebKitEngine : public IBrowserEngine {
     std::set<std::string> m_elementIds;  // ids present in the loaded page
     std::map<uint32_t, Connection> m_connections;
     uint32_t m_nextCookie = 1;
-    int m_cornerWidth = 0;
-    int m_cornerHeight = 0;
 };
 
 // The WebKit engine serving `resources` under `resourcePrefix` for pages of the executable `exePath`.

@@ -48,9 +48,6 @@ class FakeEngine : public IBrowserEngine {
     }
     void RunScripts(std::vector<std::string>, ScriptDone) override {}
     void Close() override { m_log.calls.push_back("Close"); }
-    void SetCornerShape(int w, int h) override {
-        m_log.calls.push_back("Shape " + std::to_string(w) + "x" + std::to_string(h));
-    }
 
   private:
     EngineLog& m_log;
@@ -98,7 +95,7 @@ TEST_F(CWebWindowTest, CreateKeepsTheRectanglesAndStartsTheEngineInTheParent) {
     EXPECT_EQ(m_log.createdIn, m_parent);
     EXPECT_EQ(m_log.createdAt, (Rect{1, 1, 514, 579}));
     EXPECT_EQ(platform::GetParent(window.m_hWnd), m_parent);
-    EXPECT_EQ(m_log.calls, (std::vector<std::string>{"Create", "Advise browser", "Shape 10x8"}));
+    EXPECT_EQ(m_log.calls, (std::vector<std::string>{"Create", "Advise browser"}));
     EXPECT_EQ(m_sink.m_dwCookie, 77u);
 }
 
