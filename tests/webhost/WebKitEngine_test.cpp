@@ -99,8 +99,6 @@ TEST_F(BatchScriptTest, InvalidUtf8StillGivesOneFlagPerText) {
     EXPECT_EQ(Global("good"), "1");
 }
 
-TEST_F(BatchScriptTest, EmptyBatchGivesEmptyAnswer) { EXPECT_TRUE(Run({}).empty()); }
-
 struct CountingSink : IEventSink {
     void Invoke(int, const EventArgs&) override { ++calls; }
     int calls = 0;
