@@ -188,6 +188,12 @@ void CPopupNewsWindow::AddItemToPage(std::vector<std::string>& batch, const Feed
 void CPopupNewsWindow::RefreshItemList(std::function<void()> then) {
     m_nTotalCount = 0;
     m_nUnreadCount = 0;
+    WebWindow::IBrowserEngine* document = Document();
+    if (!document) {
+        // Every call would fail at once: the list stays empty and both counts 0.
+        if (then) then();
+        return;
+    }
     std::vector<std::string> batch{std::string(ScriptText::kClearItems)};
     std::vector<bool> unread;
     if (auto rows = m_services.store.ListItems()) {
@@ -216,11 +222,7 @@ void CPopupNewsWindow::RefreshItemList(std::function<void()> then) {
         }
         if (then) then();
     };
-    if (WebWindow::IBrowserEngine* document = Document()) {
-        document->RunScripts(std::move(batch), std::move(count));
-    } else {
-        count(std::vector<bool>(batch.size(), false));
-    }
+    document->RunScripts(std::move(batch), std::move(count));
 }
 
 void CPopupNewsWindow::OnRefreshTick() {
