@@ -9,6 +9,7 @@
 // reason. Pictures point at "/pic/...", which the page legitimately fetches.
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ struct HostileCase {
     std::function<Feed(const std::string& host)> make;  // host is "127.0.0.1:<port>"
     bool heavy = false;                                 // thousands of rows
 };
+
+inline void PrintTo(const HostileCase& row, std::ostream* out) { *out << row.name; }
 
 inline const std::string kDefaultPicture = "pelmo128.png";
 
@@ -103,12 +106,15 @@ inline Feed ScriptBreakers(const std::string& host) {
         {"d" + ls + p.Fetch("date2") + ps, "line" + ls + "sep" + ps + "end",
          "http://deals.test/" + ls + "');" + p.Fetch("link2") + ";('", ""},
         {"tail\\", "\\", "http://deals.test/x\\u0022\\", ""},
+        // Spliced between plain double quotes this is valid script that calls fetch.
+        {"d4", "\"+" + p.Fetch("concat") + "+\"", "http://deals.test/4", ""},
     };
     return {Rss(items),
             {Plain(items[0].date, items[0].link, items[0].title, pic, buy),
              // GBK has no line or paragraph separator: the title keeps '?' in their place.
              Plain(items[1].date, items[1].link, "line?sep?end"),
-             Plain(items[2].date, items[2].link, items[2].title)}};
+             Plain(items[2].date, items[2].link, items[2].title),
+             Plain(items[3].date, items[3].link, items[3].title)}};
 }
 
 inline Feed MarkupBreakers(const std::string& host) {
