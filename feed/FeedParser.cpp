@@ -67,7 +67,7 @@ void ForEachFeedItem(std::string text, const std::function<void(const TiXmlEleme
     size_t safe = MarkupGuard().SafeLength(text);
     if (safe < text.size() && text.find('\0') > safe) {
         feed::DebugLog("feed cut at byte " + std::to_string(safe) +
-                       ": nested too deep or too many attributes");
+                       ": nested too deep, too many attributes or too many nodes");
     }
     text.resize(safe);
 

@@ -55,8 +55,12 @@ size_t MarkupGuard::SafeLength(std::string_view text) const {
     constexpr auto npos = std::string_view::npos;
     std::vector<std::string_view> open;
     size_t pos = 0;
+    size_t nodes = 0;
     while ((pos = text.find('<', pos)) != npos) {
         std::string_view rest = text.substr(pos);
+        if (!rest.starts_with("</") && ++nodes > m_limits.maxNodes) {
+            return pos;
+        }
         size_t next;
         if (rest.starts_with("<!--")) {
             next = SkipPast(text, pos + 4, "-->");
