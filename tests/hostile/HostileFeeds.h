@@ -208,15 +208,22 @@ inline Feed InvalidUtf8(const std::string& host) {
         {"d\xFF\xFE-tail", "a\xFF\xFE-tail", "http://deals.test/\xC3\x28-tail", ""},
         {"d2", "t2", "http://deals.test/2",
          "<img src=\"" + p.Pic("\xFF\xFE-tail.png") + "\"><a href=\"http://shop.test/\xE4\xB8-tail\">"},
+        // Overlong forms of '<' and '>' and an encoded surrogate must never turn into what they spell.
+        {"\xED\xA0\x80-tail", "x\xC0\xBCscript\xC0\xBE-tail", "http://deals.test/\xC0\xAF-tail", ""},
     };
     const std::string fffd = "\xEF\xBF\xBD";
     Expected first = WithTitles(Plain(items[0].date, items[0].link, ""), "a?\?-tail", "a?\?-tail");
     first.shown = {kDefaultPicture, "a?\?-tail", "d" + fffd + fffd + "-tail",
                    "http://deals.test/" + fffd + "(-tail", ""};
     // Link text of the content is brought to the locale's set (ASCII here): each bad byte is a '?'.
-    return {Rss(items),
-            {first,
-             Plain("d2", "http://deals.test/2", "t2", p.Pic("?\?-tail.png"), "http://shop.test/?\?-tail")}};
+    Expected third =
+        WithTitles(Plain(items[2].date, items[2].link, ""), "x??script?\?-tail", "x??script?\?-tail");
+    third.shown = {kDefaultPicture, "x??script?\?-tail", fffd + fffd + fffd + "-tail",
+                   "http://deals.test/" + fffd + fffd + "-tail", ""};
+    return {
+        Rss(items),
+        {first, Plain("d2", "http://deals.test/2", "t2", p.Pic("?\?-tail.png"), "http://shop.test/?\?-tail"),
+         third}};
 }
 
 inline Feed LeadByteSwallowsEndTag(const std::string&) {
