@@ -104,6 +104,77 @@ INSTANTIATE_TEST_SUITE_P(Locks, LockedStore,
                                          LockCase{"Reader", {"BEGIN", "select count(*) from items"}, true}),
                          NameOfCase());
 
+// The same against another process: a Python interpreter holding an exclusive transaction until its
+// standard input closes.
+class LockingProcess {
+  public:
+    explicit LockingProcess(const fs::path& file) {
+        int toChild[2], fromChild[2];
+        if (pipe(toChild) != 0 || pipe(fromChild) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
+        posix_spawn_file_actions_addclose(&actions, toChild[1]);
+        posix_spawn_file_actions_addclose(&actions, fromChild[0]);
+        const char* script =
+            "import sqlite3, sys\n"
+            "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+            "c.execute('BEGIN EXCLUSIVE')\n"
+            "print('locked', flush=True)\n"
+            "sys.stdin.read()\n";
+        char* argv[] = {const_cast<char*>("python3"), const_cast<char*>("-c"), const_cast<char*>(script),
+                        const_cast<char*>(file.c_str()), nullptr};
+        if (posix_spawnp(&m_pid, "python3", &actions, nullptr, argv, environ) != 0) m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(toChild[0]);
+        close(fromChild[1]);
+        m_stdin = toChild[1];
+        char answer[16] = {};
+        m_locked = m_pid > 0 && read(fromChild[0], answer, sizeof answer - 1) > 0 &&
+                   std::string(answer).rfind("locked", 0) == 0;
+        close(fromChild[0]);
+    }
+    ~LockingProcess() { Release(); }
+    LockingProcess(const LockingProcess&) = delete;
+    LockingProcess& operator=(const LockingProcess&) = delete;
+
+    bool Locked() const { return m_locked; }
+    // Ends the process, and with it the transaction; true when it exited normally.
+    bool Release() {
+        if (m_stdin >= 0) close(m_stdin);
+        m_stdin = -1;
+        if (m_pid <= 0) return false;
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+  private:
+    pid_t m_pid = -1;
+    int m_stdin = -1;
+    bool m_locked = false;
+};
+
+TEST_F(LockedStore, AnotherProcessHoldsTheLock) {
+    ASSERT_TRUE(m_store.IsReady());
+    m_server.SetBody(Rss(NumberedItems("before", 1)));
+    Poll();
+    m_server.SetBody(Rss(NumberedItems("fresh", 3)));
+    LockingProcess other(m_dir.Rcd());
+    if (!other.Locked()) GTEST_SKIP() << "no python3 with sqlite3 to hold the lock";
+
+    Poll();
+    EXPECT_FALSE(m_store.ListItems().has_value());
+    ASSERT_TRUE(other.Release());
+    EXPECT_EQ(RawDb(m_dir.Rcd()).Scalar("select count(*) from items"), "1");
+
+    Poll();
+    EXPECT_EQ(StoredRows(m_store).size(), 4u);
+    EXPECT_EQ(RawDb(m_dir.Rcd()).Scalar("PRAGMA integrity_check"), "ok");
+}
+
 // ---- read-only directory ----------------------------------------------------------------------------
 
 // Makes a directory read-only for everyone. Root ignores permission bits, so there the immutable
