@@ -130,10 +130,12 @@ class LockingProcess {
         close(toChild[0]);
         close(fromChild[1]);
         m_stdin = toChild[1];
-        char answer[16] = {};
-        m_locked = m_pid > 0 && read(fromChild[0], answer, sizeof answer - 1) > 0 &&
-                   std::string(answer).rfind("locked", 0) == 0;
-        close(fromChild[0]);
+        // Kept open until the end: a write into a pipe nobody reads would end the process early.
+        m_stdout = fromChild[0];
+        std::string answer;
+        char c = 0;
+        while (m_pid > 0 && answer.size() < 16 && read(m_stdout, &c, 1) == 1 && c != '\n') answer += c;
+        m_locked = answer == "locked";
     }
     ~LockingProcess() { Release(); }
     LockingProcess(const LockingProcess&) = delete;
@@ -144,16 +146,18 @@ class LockingProcess {
     bool Release() {
         if (m_stdin >= 0) close(m_stdin);
         m_stdin = -1;
-        if (m_pid <= 0) return false;
-        int status = 0;
-        waitpid(m_pid, &status, 0);
+        int status = -1;
+        if (m_pid > 0) waitpid(m_pid, &status, 0);
         m_pid = -1;
-        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (m_stdout >= 0) close(m_stdout);
+        m_stdout = -1;
+        return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
 
   private:
     pid_t m_pid = -1;
     int m_stdin = -1;
+    int m_stdout = -1;
     bool m_locked = false;
 };
 
