@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include <glib.h>
 #include <httplib.h>
 
 namespace e2e {
@@ -17,25 +18,9 @@ constexpr unsigned char kPicture[] = {
     0x79, 0xce, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
 
 std::string XmlEscape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
+    char* escaped = g_markup_escape_text(text.data(), static_cast<gssize>(text.size()));
+    std::string out(escaped);
+    g_free(escaped);
     return out;
 }
 

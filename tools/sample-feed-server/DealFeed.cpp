@@ -3,6 +3,8 @@
 #include <ctime>
 #include <utility>
 
+#include <glib.h>
+
 namespace {
 
 // Chinese, emoji and plain ASCII titles; the '&' and '<' check that the writer escapes.
@@ -18,25 +20,9 @@ const char* const kTitles[] = {
 };
 
 std::string EscapeXml(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
+    char* escaped = g_markup_escape_text(text.data(), static_cast<gssize>(text.size()));
+    std::string out(escaped);
+    g_free(escaped);
     return out;
 }
 
