@@ -12,6 +12,9 @@
 
 namespace {
 
+// Longest UTF-8 sequence the parser may step over, plus the terminator.
+constexpr size_t kParserSlack = 8;
+
 // The element's text: its first child when that is a text node (CDATA included), else empty.
 std::string ChildText(const TiXmlElement& parent, const char* name) {
     const TiXmlElement* child = parent.FirstChildElement(name);
@@ -70,6 +73,9 @@ void ForEachFeedItem(std::string text, const std::function<void(const TiXmlEleme
                        ": nested too deep, too many attributes or too many nodes");
     }
     text.resize(safe);
+    // TinyXML steps over a whole UTF-8 sequence once it has read a lead byte, so a sequence cut short by
+    // the end of the text would carry it past the terminator. Zero bytes after the text stop it there.
+    text.append(kParserSlack, '\0');
 
     TiXmlDocument document;
     document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);

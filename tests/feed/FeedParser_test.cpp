@@ -266,6 +266,30 @@ TEST_P(HostileFeed, StoresWhatLiesBeforeTheDamage) {
 
 INSTANTIATE_TEST_SUITE_P(Documents, HostileFeed, ::testing::ValuesIn(kHostile), feedtest::NameOfCase());
 
+// After a UTF-8 lead byte the parser steps over the whole sequence. Cut short by the end of the text,
+// that step must not carry it past the end into whatever the buffer held before (here 'A's), which
+// would be read as text up to the next zero byte anywhere in memory.
+TEST(HostileFeed, SequenceCutShortByTheEndStopsThere) {
+    for (const char* tail : {"x\xF4",
+                             "x\xF4"
+                             "d",
+                             "&lt\xF4"
+                             "d",
+                             "x\xE4\xB8"}) {
+        SCOPED_TRACE(tail);
+        const std::string document = RssDocument(kGood + "<item><link>u</link><pubDate>" + tail);
+        std::string text(64 * 1024, 'A');
+        text.assign(document, 0, document.find("\n</channel>"));  // keeps the buffer and its 'A's
+        std::vector<std::string> dateNodes;
+        ForEachFeedItem(std::move(text), [&](const TiXmlElement& item) {
+            const TiXmlElement* date = item.FirstChildElement("pubDate");
+            if (date && date->FirstChild()) dateNodes.push_back(date->FirstChild()->ValueStr());
+        });
+        ASSERT_EQ(dateNodes.size(), 2u);
+        EXPECT_EQ(dateNodes[0].find('A'), std::string::npos) << dateNodes[0].size() << " bytes of text";
+    }
+}
+
 TEST(HostileFeed, EveryPrefixOfAFeedParses) {
     std::string feed =
         RssOf({{"d1", "t1", "http://a/", "<img src=\"http://i/1\">"}, {"d2", "t2", "http://b/", ""}});
