@@ -2,10 +2,11 @@
 
 #include <string_view>
 
+#include "platform/DebugLog.h"
+
 namespace feed {
 
-// Writes one line to stderr when the environment variable NOTIFIER_DEBUG is set and not "0".
-// Failures of the feed path stay silent to the user; this is where a developer sees them.
-void DebugLog(std::string_view message);
+// The feed path's failures, for a developer (see platform::DebugLog).
+inline void DebugLog(std::string_view message) { platform::DebugLog("feed", message); }
 
 }  // namespace feed

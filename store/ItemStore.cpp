@@ -1,11 +1,11 @@
 #include "store/ItemStore.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <system_error>
 #include <utility>
 
+#include "platform/DebugLog.h"
 #include "platform/ExecutablePath.h"
 
 namespace {
@@ -34,18 +34,8 @@ constexpr std::string_view kResetSequence = "update sqlite_sequence set seq=0 wh
 constexpr std::string_view kListItems = "Select * from items order by ID desc";
 
 // Failures stay silent to the user; a developer can see them with NOTIFIER_DEBUG set.
-bool DebugEnabled() {
-    static const bool enabled = [] {
-        const char* value = std::getenv("NOTIFIER_DEBUG");
-        return value != nullptr && *value != '\0' && std::string_view(value) != "0";
-    }();
-    return enabled;
-}
-
 void DebugLog(std::string_view what, std::string_view detail) {
-    if (!DebugEnabled()) return;
-    std::fprintf(stderr, "[store] %.*s: %.*s\n", static_cast<int>(what.size()), what.data(),
-                 static_cast<int>(detail.size()), detail.data());
+    platform::DebugLog("store", std::string(what) + ": " + std::string(detail));
 }
 
 std::string_view ColumnText(sqlite3_stmt* statement, int column) {

@@ -1,25 +1,21 @@
 #include "webhost/DesktopBrowser.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <string>
 
 #include <gio/gio.h>
 #include <glib.h>
 
+#include "webhost/HostLog.h"
+
 namespace WebWindow {
 namespace {
-
-bool DebugEnabled() {
-    const char* value = std::getenv("NOTIFIER_DEBUG");
-    return value && *value && std::string_view(value) != "0";
-}
 
 void OnLaunched(GObject*, GAsyncResult* result, gpointer data) {
     g_autofree gchar* url = static_cast<gchar*>(data);
     g_autoptr(GError) error = nullptr;
     // gtk_show_uri reports success even when nothing opens; the async launcher tells the truth.
-    if (!g_app_info_launch_default_for_uri_finish(result, &error) && DebugEnabled()) {
-        std::fprintf(stderr, "notifier: could not open %s: %s\n", url, error ? error->message : "?");
+    if (!g_app_info_launch_default_for_uri_finish(result, &error)) {
+        HostLog(std::string("could not open ") + url + ": " + (error ? error->message : "?"));
     }
 }
 

@@ -2,10 +2,12 @@
 
 #include <string_view>
 
+#include "platform/DebugLog.h"
+
 namespace WebWindow {
 
-// One line to stderr when NOTIFIER_DEBUG is set and not "0": the browser host's silent failures
-// (404s, failed loads, refused navigations, failed script batches) stay visible to a developer.
-void HostLog(std::string_view message);
+// The browser host's silent failures (404s, failed loads, refused navigations, failed script batches),
+// for a developer (see platform::DebugLog).
+inline void HostLog(std::string_view message) { platform::DebugLog("webhost", message); }
 
 }  // namespace WebWindow
