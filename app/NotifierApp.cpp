@@ -8,7 +8,7 @@
 #include <glib-unix.h>
 
 #include "feed/CurlGlobal.h"
-#include "feed/FeedDownload.h"
+#include "feed/FeedPoller.h"
 #include "platform/ExecutablePath.h"
 #include "platform/WindowManager.h"
 #include "popup/CPopupNewsWindow.h"
@@ -49,7 +49,8 @@ int RunNotifier(ItemStore& store, const std::string& feedUrl, int argc, char** a
     const std::string exePath = platform::ExecutablePath();
 
     // Declared before the popup so that it is stopped and joined after the popup is gone.
-    PollWorker worker([&store, feedUrl](std::stop_token stop) { PollFeedOnce(feedUrl, store, stop); });
+    FeedPoller poller(feedUrl, store);
+    PollWorker worker([&poller](std::stop_token stop) { poller.PollOnce(stop); });
     {
         CPopupNewsWindow popup(PopupServices{
             .store = store,

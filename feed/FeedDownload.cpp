@@ -5,6 +5,7 @@
 
 #include "feed/CurlHandle.h"
 #include "feed/DebugLog.h"
+#include "feed/FeedPoller.h"
 
 namespace {
 
@@ -83,13 +84,5 @@ DownloadResult DownloadFeed(const std::string& url, std::stop_token stop, const 
 
 void PollFeedOnce(const std::string& url, ItemStore& store, std::stop_token stop,
                   const DownloadOptions& options) {
-    DownloadResult download = DownloadFeed(url, stop, options);
-    if (!download.ok) {
-        feed::DebugLog("poll of " + url + " stored nothing: " + download.error);
-        return;
-    }
-    if (stop.stop_requested()) {
-        return;
-    }
-    ParseFeedDocument(std::move(download.body), store);
+    FeedPoller(url, store, options).PollOnce(stop);
 }

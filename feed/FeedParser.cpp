@@ -62,20 +62,21 @@ void CutLinks(const std::string& content, FeedItem& record) {
 
 }  // namespace
 
-void ForEachFeedItem(std::string text, const std::function<void(const TiXmlElement&)>& visit) {
-    if (text.size() > kMaxFeedBytes) {
-        feed::DebugLog("feed of " + std::to_string(text.size()) + " bytes refused");
+void ForEachFeedItem(std::string_view body, const std::function<void(const TiXmlElement&)>& visit) {
+    if (body.size() > kMaxFeedBytes) {
+        feed::DebugLog("feed of " + std::to_string(body.size()) + " bytes refused");
         return;
     }
-    size_t safe = MarkupGuard().SafeLength(text);
-    if (safe < text.size() && text.find('\0') > safe) {
+    size_t safe = MarkupGuard().SafeLength(body);
+    if (safe < body.size() && body.find('\0') > safe) {
         feed::DebugLog("feed cut at byte " + std::to_string(safe) +
                        ": nested too deep, too many attributes or too many nodes");
     }
-    text.resize(safe);
     // TinyXML steps over a whole UTF-8 sequence once it has read a lead byte, so a sequence cut short by
     // the end of the text would carry it past the terminator. Zero bytes after the text stop it there.
-    text.append(kParserSlack, '\0');
+    std::string text;
+    text.reserve(safe + kParserSlack);
+    text.append(body.substr(0, safe)).append(kParserSlack, '\0');
 
     TiXmlDocument document;
     document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
@@ -111,6 +112,13 @@ FeedItem BuildFeedItem(const TiXmlElement& item) {
 
 void ExtractFeedItem(const TiXmlElement& item, ItemStore& store) { store.InsertItem(BuildFeedItem(item)); }
 
-void ParseFeedDocument(std::string text, ItemStore& store) {
-    ForEachFeedItem(std::move(text), [&store](const TiXmlElement& item) { ExtractFeedItem(item, store); });
+std::vector<FeedItem> CollectFeedItems(std::string_view text) {
+    std::vector<FeedItem> items;
+    ForEachFeedItem(text, [&items](const TiXmlElement& item) { items.push_back(BuildFeedItem(item)); });
+    return items;
+}
+
+void ParseFeedDocument(std::string_view text, ItemStore& store) {
+    // Parsed and converted before the store is touched, so its lock is held for the writes alone.
+    store.InsertNewItems(CollectFeedItems(text));
 }

@@ -1,5 +1,6 @@
 #include "feed/IconvDescriptor.h"
 
+#include <map>
 #include <utility>
 
 IconvDescriptor::IconvDescriptor(const std::string& toCharset, const std::string& fromCharset)
@@ -28,4 +29,13 @@ void IconvDescriptor::Reset() {
     if (IsValid()) {
         iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
     }
+}
+
+IconvDescriptor& IconvDescriptor::ForThread(const std::string& toCharset, const std::string& fromCharset) {
+    thread_local std::map<std::pair<std::string, std::string>, IconvDescriptor> open;
+    auto key = std::make_pair(toCharset, fromCharset);
+    auto it = open.find(key);
+    if (it == open.end()) it = open.emplace(std::move(key), IconvDescriptor(toCharset, fromCharset)).first;
+    it->second.Reset();
+    return it->second;
 }

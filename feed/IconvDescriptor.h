@@ -20,6 +20,11 @@ class IconvDescriptor {
     // Returns the descriptor to its initial shift state.
     void Reset();
 
+    // This thread's descriptor for the pair, opened on first use and kept until the thread ends, reset.
+    // Opening one loads conversion modules, far dearer than a conversion; descriptors are never shared
+    // between threads.
+    static IconvDescriptor& ForThread(const std::string& toCharset, const std::string& fromCharset);
+
   private:
     static inline const iconv_t kInvalid = reinterpret_cast<iconv_t>(-1);
     iconv_t m_cd = kInvalid;

@@ -4,7 +4,6 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
-#include <optional>
 
 #include "feed/DebugLog.h"
 #include "feed/IconvDescriptor.h"
@@ -53,12 +52,12 @@ void Append(std::string& out, size_t& produced, std::string_view bytes) {
 }
 
 std::string Convert(std::string_view input, const Conversion& how) {
-    IconvDescriptor cd(how.toCharset, how.fromCharset);
+    IconvDescriptor& cd = IconvDescriptor::ForThread(how.toCharset, how.fromCharset);
     if (!cd.IsValid()) {
         feed::DebugLog("no conversion to " + how.toCharset + " from " + how.fromCharset);
         return {};
     }
-    std::optional<IconvDescriptor> probe;
+    IconvDescriptor* probe = nullptr;
 
     std::string out(input.size() * 2 + 16, '\0');
     size_t produced = 0;
@@ -81,8 +80,8 @@ std::string Convert(std::string_view input, const Conversion& how) {
         if (errno == E2BIG) {
             out.resize(out.size() * 2);
         } else if (errno == EILSEQ && !flushing) {
-            if (!probe) {
-                probe.emplace("UTF-32LE", how.fromCharset);
+            if (probe == nullptr) {
+                probe = &IconvDescriptor::ForThread("UTF-32LE", how.fromCharset);
             }
             size_t length = probe->IsValid() ? DecodableLength(*probe, in, inLeft) : 0;
             size_t skip = std::min(inLeft, length != 0 ? length : how.invalidStep);

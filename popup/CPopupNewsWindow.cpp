@@ -185,18 +185,19 @@ void CPopupNewsWindow::AddItemToPage(std::vector<std::string>& batch, const Feed
     batch.push_back(ScriptText::AddAllItem(PageText::ForPage(item, platform::AnsiCodeset())));
 }
 
-void CPopupNewsWindow::RefreshItemList(std::function<void()> then) {
+void CPopupNewsWindow::RefreshItemList(std::function<void(bool)> then) {
     m_nTotalCount = 0;
     m_nUnreadCount = 0;
     WebWindow::IBrowserEngine* document = Document();
     if (!document) {
         // Every call would fail at once: the list stays empty and both counts 0.
-        if (then) then();
+        if (then) then(false);
         return;
     }
     std::vector<std::string> batch{std::string(ScriptText::kClearItems)};
     std::vector<bool> unread;
-    if (auto rows = m_services.store.ListItems()) {
+    auto rows = m_services.store.ListItems();
+    if (rows) {
         batch.reserve(rows->size() + 1);
         unread.reserve(rows->size());
         for (const FeedItem& row : *rows) {
@@ -204,8 +205,9 @@ void CPopupNewsWindow::RefreshItemList(std::function<void()> then) {
             unread.push_back(!IsRead(row));
         }
     }
+    const bool listed = rows.has_value();
     // Only rows whose call the page took count; the first flag is ClearItems().
-    auto count = [this, unread = std::move(unread), then = std::move(then)](std::vector<bool> ok) {
+    auto count = [this, listed, unread = std::move(unread), then = std::move(then)](std::vector<bool> ok) {
         int64_t total = 0;
         int64_t unreadCount = 0;
         for (size_t i = 0; i < unread.size(); ++i) {
@@ -216,26 +218,36 @@ void CPopupNewsWindow::RefreshItemList(std::function<void()> then) {
         }
         m_nTotalCount = total;
         m_nUnreadCount = unreadCount;
-        if (total != static_cast<int64_t>(unread.size())) {
+        const bool whole = total == static_cast<int64_t>(unread.size());
+        if (!whole) {
             feed::DebugLog("popup: the page took " + std::to_string(total) + " of " +
                            std::to_string(unread.size()) + " rows");
         }
-        if (then) then();
+        if (then) then(listed && whole && !ok.empty() && ok.front());
     };
     document->RunScripts(std::move(batch), std::move(count));
 }
 
 void CPopupNewsWindow::OnRefreshTick() {
     platform::KillTimer(m_hWnd, TIMER_REFRESH);
-    if (!m_bRefreshInFlight) {
-        m_bRefreshInFlight = true;
-        RefreshItemList([this] {
-            RunScript(ScriptText::InitAllNum(m_nUnreadCount, m_nTotalCount),
-                      [this](bool) { m_bRefreshInFlight = false; });
-        });
-    }
+    if (!m_bRefreshInFlight) RefreshUnlessShown();
     m_bRefreshStarted = true;
     platform::SetTimer(m_hWnd, TIMER_REFRESH, kRefreshMs);
+}
+
+void CPopupNewsWindow::RefreshUnlessShown() {
+    // Taken before listing: a write that lands in between makes the next tick refresh again.
+    const std::optional<StoreVersion> version = m_services.store.Version();
+    if (version && version == m_shownVersion) return;  // the page already shows exactly this
+    m_bRefreshInFlight = true;
+    RefreshItemList([this, version, pageLoads = m_nPageLoads](bool listWhole) {
+        RunScript(ScriptText::InitAllNum(m_nUnreadCount, m_nTotalCount),
+                  [this, version, pageLoads, listWhole](bool counted) {
+                      m_bRefreshInFlight = false;
+                      const bool shown = listWhole && counted && pageLoads == m_nPageLoads;
+                      m_shownVersion = shown ? version : std::nullopt;
+                  });
+    });
 }
 
 void CPopupNewsWindow::OnBrowserActivity() {
@@ -247,7 +259,7 @@ void CPopupNewsWindow::OnBrowserActivity() {
 LRESULT CPopupNewsWindow::OnMarkAllRead() {
     m_services.store.MarkAllRead();
     RunScript(std::string(ScriptText::kClearItems));
-    RefreshItemList([this] { RunScript(ScriptText::InitAllNum(0, m_nTotalCount)); });
+    RefreshItemList([this](bool) { RunScript(ScriptText::InitAllNum(0, m_nTotalCount)); });
     return 0;
 }
 
@@ -283,6 +295,9 @@ LRESULT CPopupNewsWindow::OnDocumentComplete() {
         platform::SetTimer(m_hWnd, TIMER_REFRESH, 0);
     }
     m_bPageCompleted = true;
+    // A loaded page starts with an empty list.
+    ++m_nPageLoads;
+    m_shownVersion.reset();
     // A page that completes again (a frame, a reload) gets fresh sinks; the old ones go first.
     DisconnectPageSinks();
     WebWindow::IBrowserEngine* document = Document();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,8 +55,9 @@ class CPopupNewsWindow : public platform::CMessageMap {
     // The page bridge. Texts run asynchronously; `done` gets one flag per text (false without a page).
     using ScriptsDone = std::function<void(std::vector<bool>)>;
     void RunScript(const std::string& text, std::function<void(bool)> done = {});
-    // Rebuilds the page list from the store in one batch, counts the rows the page took, then `then`.
-    void RefreshItemList(std::function<void()> then = {});
+    // Rebuilds the page list from the store in one batch, counts the rows the page took, then `then`
+    // with whether the page took the whole list.
+    void RefreshItemList(std::function<void(bool whole)> then = {});
     void OnRefreshTick();
     void OnBrowserActivity();
     platform::LRESULT OnMarkAllRead();
@@ -85,6 +87,8 @@ class CPopupNewsWindow : public platform::CMessageMap {
     platform::LRESULT OnDestroy();
     platform::LRESULT OnTimer(uintptr_t id);
     void StartPollWorker();
+    // The tick's refresh, left out when the page already shows the store as it is.
+    void RefreshUnlessShown();
     void AddItemToPage(std::vector<std::string>& batch, const FeedItem& item) const;
     void DisconnectPageSinks();
     WebWindow::IBrowserEngine* Document() const;
@@ -95,4 +99,9 @@ class CPopupNewsWindow : public platform::CMessageMap {
     bool m_bSkinLoaded = false;
     bool m_bPollingStarted = false;
     bool m_bPageCompleted = false;
+    // The store's version that the page shows in full, confirmed by the page; none after a reload or a
+    // refresh the page did not take whole.
+    std::optional<StoreVersion> m_shownVersion;
+    // Counts document completions, so that a refresh sent to an earlier page never counts as shown.
+    uint64_t m_nPageLoads = 0;
 };

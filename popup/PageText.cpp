@@ -1,18 +1,14 @@
 #include "popup/PageText.h"
 
 #include <cerrno>
-#include <memory>
 
 #include <glib.h>
+
+#include "feed/IconvDescriptor.h"
 
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-
-struct IconvCloser {
-    void operator()(GIConv cd) const noexcept { g_iconv_close(cd); }
-};
-using IconvHandle = std::unique_ptr<std::remove_pointer_t<GIConv>, IconvCloser>;
 
 bool IsUtf8Name(const std::string& charset) {
     return g_ascii_strcasecmp(charset.c_str(), "UTF-8") == 0 ||
@@ -46,28 +42,27 @@ std::string PageText::ValidUtf8(std::string_view text) {
 
 std::string PageText::ToUtf8(std::string_view text, const std::string& fromCharset) {
     if (IsUtf8Name(fromCharset)) return ValidUtf8(text);
-    GIConv raw = g_iconv_open("UTF-8", fromCharset.c_str());
-    if (raw == reinterpret_cast<GIConv>(-1)) return ValidUtf8(text);
-    IconvHandle cd(raw);
+    IconvDescriptor& cd = IconvDescriptor::ForThread("UTF-8", fromCharset);
+    if (!cd.IsValid()) return ValidUtf8(text);
 
     std::string out;
     out.reserve(text.size() * 3 / 2 + 4);
     std::string chunk(256, '\0');
-    gchar* in = const_cast<gchar*>(text.data());
-    gsize inLeft = text.size();
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
     while (inLeft > 0) {
-        gchar* outPtr = chunk.data();
-        gsize outLeft = chunk.size();
-        const gsize rc = g_iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
+        char* outPtr = chunk.data();
+        size_t outLeft = chunk.size();
+        const size_t rc = iconv(cd.Get(), &in, &inLeft, &outPtr, &outLeft);
         const int err = errno;
         out.append(chunk.data(), chunk.size() - outLeft);
-        if (rc != static_cast<gsize>(-1)) continue;
+        if (rc != static_cast<size_t>(-1)) continue;
         if (err == E2BIG) continue;
         // Illegal or truncated sequence: one replacement for the byte, then go on after it.
         out += kReplacement;
         ++in;
         --inLeft;
-        g_iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+        cd.Reset();
     }
     return out;
 }

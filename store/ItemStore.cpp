@@ -1,8 +1,11 @@
 #include "store/ItemStore.h"
 
+#include <sqlite3.h>
+
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <unordered_set>
 #include <utility>
 
 #include "platform/DebugLog.h"
@@ -32,6 +35,15 @@ constexpr std::string_view kMarkAllRead = "update items set msg_top=1";
 constexpr std::string_view kDeleteItems = "delete from items";
 constexpr std::string_view kResetSequence = "update sqlite_sequence set seq=0 where name='items'";
 constexpr std::string_view kListItems = "Select * from items order by ID desc";
+constexpr std::string_view kStoredDates = "Select msg_date from items";
+constexpr std::string_view kBegin = "BEGIN IMMEDIATE";
+constexpr std::string_view kCommit = "COMMIT";
+constexpr std::string_view kRollback = "ROLLBACK";
+constexpr std::string_view kDataVersion = "PRAGMA data_version";
+
+// Another process reading the file (a backup, the sqlite3 shell) holds its lock for moments; waiting
+// that long beats failing a write, and stays short enough that the GUI thread never visibly stalls.
+constexpr int kBusyTimeoutMs = 200;
 
 // Failures stay silent to the user; a developer can see them with NOTIFIER_DEBUG set.
 void DebugLog(std::string_view what, std::string_view detail) {
@@ -52,6 +64,11 @@ void ItemStore::Closer::operator()(sqlite3* db) const noexcept {
 }
 
 void ItemStore::Finalizer::operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
+
+void ItemStore::Resetter::operator()(sqlite3_stmt* statement) const noexcept {
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+}
 
 ItemStore::ItemStore() {
     ComputeModuleDir();
@@ -90,6 +107,7 @@ bool ItemStore::Open() {
         DebugLog("open " + path, raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
         return false;  // the half-opened handle is closed here rather than kept
     }
+    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
     m_pDb = std::move(db);
     return true;
 }
@@ -129,19 +147,25 @@ void ItemStore::PrepareImageDir() {
 
 void ItemStore::Close() {
     const std::lock_guard lock(m_mutex);
+    m_statements.clear();  // the connection closes only once every statement is finalized
     m_pDb.reset();
     m_bOpened = false;
 }
 
 ItemStore::Statement ItemStore::Prepare(std::string_view sql) {
     if (!m_pDb) return nullptr;
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(m_pDb.get(), sql.data(), static_cast<int>(sql.size()), &raw, nullptr) !=
-        SQLITE_OK) {
-        DebugLog(sql, sqlite3_errmsg(m_pDb.get()));
-        return nullptr;
+    auto& cached = m_statements[sql];
+    if (!cached) {
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v3(m_pDb.get(), sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                               &raw, nullptr) != SQLITE_OK) {
+            DebugLog(sql, sqlite3_errmsg(m_pDb.get()));
+            m_statements.erase(sql);
+            return nullptr;
+        }
+        cached.reset(raw);
     }
-    return Statement(raw);
+    return Statement(cached.get());
 }
 
 namespace {
@@ -172,15 +196,15 @@ bool ItemStore::Execute(std::string_view sql, std::initializer_list<std::string_
     return true;
 }
 
-std::optional<std::string> ItemStore::QueryCount(std::string_view sql,
-                                                 std::initializer_list<std::string_view> values) {
+std::optional<int64_t> ItemStore::QueryNumber(std::string_view sql,
+                                              std::initializer_list<std::string_view> values) {
     const Statement statement = Prepare(sql);
     if (!statement || !BindAll(statement.get(), values)) return std::nullopt;
     if (sqlite3_step(statement.get()) != SQLITE_ROW || sqlite3_column_count(statement.get()) != 1) {
         DebugLog(sql, sqlite3_errmsg(m_pDb.get()));
         return std::nullopt;
     }
-    return std::string(ColumnText(statement.get(), 0));
+    return sqlite3_column_int64(statement.get(), 0);
 }
 
 bool ItemStore::IsDateUnseen(const std::string& date) {
@@ -191,8 +215,8 @@ bool ItemStore::IsDateUnseen(const std::string& date) {
 bool ItemStore::IsDateUnseenLocked(const std::string& date) {
     if (!m_bOpened || !m_bTablesReady) return false;
     // A failed count means "unknown", not "new": storing then could duplicate a stored date.
-    const std::optional<std::string> count = QueryCount(kCountDate, {date});
-    return count.has_value() && *count == "0";
+    const std::optional<int64_t> count = QueryNumber(kCountDate, {date});
+    return count.has_value() && *count == 0;
 }
 
 bool ItemStore::SaveItemDate(const std::string& date) {
@@ -202,16 +226,21 @@ bool ItemStore::SaveItemDate(const std::string& date) {
 
 bool ItemStore::SaveItemDateLocked(const std::string& date) {
     if (!m_bOpened || !m_bTablesReady) return false;
-    const std::optional<std::string> count = QueryCount(kCountItemDate, {});
+    const std::optional<int64_t> count = QueryNumber(kCountItemDate, {});
     if (!count) return false;
-    const bool empty = std::atoll(count->c_str()) <= 0;
-    return Execute(empty ? kInsertItemDate : kUpdateItemDate, {date});
+    ++m_generation;
+    return Execute(*count <= 0 ? kInsertItemDate : kUpdateItemDate, {date});
 }
 
 bool ItemStore::InsertItem(const FeedItem& item) {
     const std::lock_guard lock(m_mutex);
     if (!m_bOpened || !m_bTablesReady) return false;
     if (!IsDateUnseenLocked(item.msg_date)) return false;
+    return InsertItemLocked(item);
+}
+
+bool ItemStore::InsertItemLocked(const FeedItem& item) {
+    ++m_generation;
     if (!Execute(kInsertItem, {item.msg_picurl, item.msg_top, item.msg_title, item.msg_date, item.msg_url,
                                item.msg_id, item.msg_buyurl}))
         return false;
@@ -219,8 +248,53 @@ bool ItemStore::InsertItem(const FeedItem& item) {
     return true;
 }
 
+std::optional<std::vector<std::string>> ItemStore::StoredDatesLocked() {
+    const Statement statement = Prepare(kStoredDates);
+    if (!statement) return std::nullopt;
+    std::vector<std::string> dates;
+    int rc;
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) dates.emplace_back(ColumnText(statement.get(), 0));
+    if (rc != SQLITE_DONE) {
+        DebugLog(kStoredDates, sqlite3_errmsg(m_pDb.get()));
+        return std::nullopt;
+    }
+    return dates;
+}
+
+std::optional<StoreVersion> ItemStore::InsertNewItems(const std::vector<FeedItem>& items) {
+    const std::lock_guard lock(m_mutex);
+    if (!m_bOpened || !m_bTablesReady || !Execute(kBegin)) return std::nullopt;
+    // Newness compares dates byte for byte, as the count query does, but reads the table once.
+    std::optional<std::vector<std::string>> stored = StoredDatesLocked();
+    bool ok = stored.has_value();
+    if (ok) {
+        std::unordered_set<std::string_view> seen(stored->begin(), stored->end());
+        for (const FeedItem& item : items) {
+            if (seen.contains(item.msg_date)) continue;
+            if (InsertItemLocked(item)) {
+                seen.insert(item.msg_date);
+                continue;
+            }
+            // A row that cannot be written stays unstored, as on its own, and the poll goes on, unless
+            // SQLite has given up the whole transaction.
+            if (sqlite3_get_autocommit(m_pDb.get()) != 0) {
+                ok = false;
+                break;
+            }
+        }
+        ok = ok && Execute(kCommit);
+    }
+    if (!ok) {
+        // Never leave a transaction open: the next poll stores these rows again.
+        Execute(kRollback);
+        return std::nullopt;
+    }
+    return VersionLocked();
+}
+
 bool ItemStore::MarkReadByUrl(const std::string& url) {
     const std::lock_guard lock(m_mutex);
+    ++m_generation;
     const bool byLink = Execute(kMarkReadByUrl, {url});
     const bool byBuyLink = Execute(kMarkReadByBuyUrl, {url});
     return byLink && byBuyLink;
@@ -228,11 +302,13 @@ bool ItemStore::MarkReadByUrl(const std::string& url) {
 
 bool ItemStore::MarkAllRead() {
     const std::lock_guard lock(m_mutex);
+    ++m_generation;
     return Execute(kMarkAllRead);
 }
 
 bool ItemStore::RemoveAllItems() {
     const std::lock_guard lock(m_mutex);
+    ++m_generation;
     return Execute(kDeleteItems) && Execute(kResetSequence);
 }
 
@@ -256,6 +332,17 @@ std::optional<std::vector<FeedItem>> ItemStore::ListItems() {
         return std::nullopt;
     }
     return items;
+}
+
+std::optional<StoreVersion> ItemStore::Version() {
+    const std::lock_guard lock(m_mutex);
+    return VersionLocked();
+}
+
+std::optional<StoreVersion> ItemStore::VersionLocked() {
+    const std::optional<int64_t> dataVersion = QueryNumber(kDataVersion, {});
+    if (!dataVersion) return std::nullopt;
+    return StoreVersion{m_generation, *dataVersion};
 }
 
 void ItemStore::AssignColumn(FeedItem& record, const char* name, const char* value) {

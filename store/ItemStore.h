@@ -1,16 +1,28 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
-#include <sqlite3.h>
-
 #include "store/FeedItem.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// Which contents of the store a reader has seen. Equal versions mean that neither this program nor
+// another connection to the file has written in between.
+struct StoreVersion {
+    uint64_t generation = 0;   // bumped by every write of this store object
+    int64_t dataVersion = 0;   // SQLite's data_version: commits of other connections
+    bool operator==(const StoreVersion&) const = default;
+};
 
 // The item database: the SQLite file "rcd" in one directory, tables `items` and `itemdate`.
 // One connection, shared by the poll worker (inserts) and the GUI thread (list, mark, delete).
@@ -30,11 +42,17 @@ class ItemStore {
     bool InsertItem(const FeedItem& item);
     bool IsDateUnseen(const std::string& date);
     bool SaveItemDate(const std::string& date);
+    // Every item whose date is new, in the order given, as InsertItem would store them one by one, but
+    // in one transaction: all of them are committed or none. The version right after the commit, or
+    // std::nullopt when the transaction failed and was rolled back.
+    std::optional<StoreVersion> InsertNewItems(const std::vector<FeedItem>& items);
     bool MarkReadByUrl(const std::string& url);
     bool MarkAllRead();
     bool RemoveAllItems();
     // Every row, newest first. std::nullopt when the query failed; an empty vector for an empty table.
     std::optional<std::vector<FeedItem>> ListItems();
+    // The current version; std::nullopt when it cannot be read (then nothing may be assumed unchanged).
+    std::optional<StoreVersion> Version();
 
     // Ends the connection; no operation may run during or after it.
     void Close();
@@ -55,7 +73,11 @@ class ItemStore {
     struct Finalizer {
         void operator()(sqlite3_stmt* statement) const noexcept;
     };
-    using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
+    // Returns a cached statement to its unbound, reset state, so it holds no lock on the file.
+    struct Resetter {
+        void operator()(sqlite3_stmt* statement) const noexcept;
+    };
+    using Statement = std::unique_ptr<sqlite3_stmt, Resetter>;
 
     void Start();
     void ComputeModuleDir();
@@ -67,14 +89,19 @@ class ItemStore {
     // These run with m_mutex held.
     Statement Prepare(std::string_view sql);
     bool Execute(std::string_view sql, std::initializer_list<std::string_view> values = {});
-    std::optional<std::string> QueryCount(std::string_view sql,
-                                          std::initializer_list<std::string_view> values);
+    std::optional<int64_t> QueryNumber(std::string_view sql, std::initializer_list<std::string_view> values);
     bool IsDateUnseenLocked(const std::string& date);
     bool SaveItemDateLocked(const std::string& date);
+    bool InsertItemLocked(const FeedItem& item);
+    std::optional<std::vector<std::string>> StoredDatesLocked();
+    std::optional<StoreVersion> VersionLocked();
 
     std::atomic<bool> m_bOpened{false};
     std::atomic<bool> m_bTablesReady{false};
     std::unique_ptr<sqlite3, Closer> m_pDb;
+    // Prepared once per connection, keyed by their (static) text; finalized before the connection closes.
+    std::unordered_map<std::string_view, std::unique_ptr<sqlite3_stmt, Finalizer>> m_statements;
+    uint64_t m_generation = 0;
     std::string m_strModuleDir;
     std::string m_strImageDir;
     std::mutex m_mutex;

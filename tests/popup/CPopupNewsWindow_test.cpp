@@ -1,5 +1,6 @@
 #include "popup/CPopupNewsWindow.h"
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -295,16 +296,64 @@ TEST_F(PopupTest, RowsGoNewestFirstAndCountOnlyWhatThePageTook) {
     Insert("A", "0");
     MakePopup();
     LoadPage();
-    const auto texts = Refresh();
+    // A call the page rejects counts in neither number, and the next tick tries the whole list again.
+    auto texts = Refresh([](const std::string& t) { return t.find("\"A\"") == std::string::npos; });
+    EXPECT_EQ(texts.back(), "InitAllNum(1,2)");
+    texts = Refresh();
     ASSERT_EQ(texts.size(), 5u);
     EXPECT_EQ(texts[1], R"(AddAllItem("http://127.0.0.1/p.png","0","t","A","http://127.0.0.1/A","",""))");
     EXPECT_NE(texts[2].find(R"(,"1","t","B",)"), std::string::npos) << texts[2];
     EXPECT_NE(texts[3].find(R"("C")"), std::string::npos) << texts[3];
     EXPECT_EQ(texts[4], "InitAllNum(2,3)");
+    EXPECT_TRUE(Refresh().empty()) << "the page shows the store as it is: an idle tick sends nothing";
+}
 
-    // A call the page rejects counts in neither number.
-    const auto again = Refresh([](const std::string& t) { return t.find("\"A\"") == std::string::npos; });
-    EXPECT_EQ(again.back(), "InitAllNum(1,2)");
+struct WriteCase {
+    const char* name;
+    std::function<void(ItemStore& store, const std::string& dir)> write;
+    const char* counts;
+};
+void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
+
+class AfterAWrite : public PopupTest, public testing::WithParamInterface<WriteCase> {};
+
+TEST_P(AfterAWrite, TheNextTickShowsTheChange) {
+    Insert("d1", "0", "http://127.0.0.1/a");
+    Insert("d2", "0", "http://127.0.0.1/b");
+    MakePopup();
+    LoadPage();
+    ASSERT_EQ(Refresh().back(), "InitAllNum(2,2)");
+    ASSERT_TRUE(Refresh().empty());
+    GetParam().write(store, dir.Dir());
+    const auto texts = Refresh();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.front(), kClear);
+    EXPECT_EQ(texts.back(), GetParam().counts);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writes, AfterAWrite,
+    testing::Values(
+        WriteCase{"NewItem", [](ItemStore& s, auto&) { s.InsertItem(StoredItem("d3", "http://127.0.0.1/c")); },
+                  "InitAllNum(3,3)"},
+        WriteCase{"MarkReadByLink", [](ItemStore& s, auto&) { s.MarkReadByUrl("http://127.0.0.1/a"); },
+                  "InitAllNum(1,2)"},
+        WriteCase{"MarkAllRead", [](ItemStore& s, auto&) { s.MarkAllRead(); }, "InitAllNum(0,2)"},
+        WriteCase{"RemoveAll", [](ItemStore& s, auto&) { s.RemoveAllItems(); }, "InitAllNum(0,0)"},
+        WriteCase{"AnotherConnection",
+                  [](ItemStore&, const std::string& dir) {
+                      ItemStore(dir).InsertItem(StoredItem("d3", "http://127.0.0.1/c"));
+                  },
+                  "InitAllNum(3,3)"}),
+    [](const testing::TestParamInfo<WriteCase>& p) { return std::string(p.param.name); });
+
+TEST_F(PopupTest, AReloadedPageGetsTheWholeListAgain) {
+    Insert("d1", "0");
+    MakePopup();
+    LoadPage();
+    ASSERT_EQ(Refresh().back(), "InitAllNum(1,1)");
+    LoadPage();
+    EXPECT_EQ(Refresh().back(), "InitAllNum(1,1)") << "a reloaded page starts empty";
 }
 
 struct MarkCase {
@@ -356,6 +405,7 @@ TEST_F(PopupTest, OnlyOneRefreshIsInFlight) {
     Tick();
     EXPECT_EQ(engine->batches.size(), 2u) << "InitAllNum still unanswered";
     ASSERT_TRUE(engine->AnswerNext());  // the counts
+    Insert("d2", "0");
     Tick();
     EXPECT_EQ(engine->batches.size(), 3u);
     EXPECT_EQ(engine->batches.back().texts.front(), kClear);
@@ -407,6 +457,7 @@ TEST_F(PopupTest, ActivityHoldsTheNextTickBack) {
     const size_t afterFirst = engine->batches.size();
 
     // Quiet page: the next tick comes about a second later.
+    Insert("d1", "0");
     RunFor(1500);
     engine->AnswerAll();
     ASSERT_GT(engine->batches.size(), afterFirst);

@@ -1,0 +1,29 @@
+#include "feed/FeedPoller.h"
+
+#include <utility>
+
+#include "feed/DebugLog.h"
+#include "feed/FeedParser.h"
+
+FeedPoller::FeedPoller(std::string url, ItemStore& store, DownloadOptions options)
+    : m_url(std::move(url)), m_store(store), m_options(options) {}
+
+bool FeedPoller::AlreadyStored(const std::string& body) {
+    return m_versionAfterLast && body == m_lastBody && m_store.Version() == m_versionAfterLast;
+}
+
+void FeedPoller::PollOnce(std::stop_token stop) {
+    DownloadResult download = DownloadFeed(m_url, stop, m_options);
+    if (!download.ok) {
+        feed::DebugLog("poll of " + m_url + " stored nothing: " + download.error);
+        return;
+    }
+    if (stop.stop_requested() || AlreadyStored(download.body)) return;
+    m_versionAfterLast = m_store.InsertNewItems(CollectFeedItems(download.body));
+    // A rolled-back poll leaves no memory of its body, so the next one is walked and stored again.
+    if (m_versionAfterLast) {
+        m_lastBody = std::move(download.body);
+    } else {
+        m_lastBody.clear();
+    }
+}
