@@ -1,6 +1,7 @@
 #include "feed/FeedDownload.h"
 
 #include <chrono>
+#include <functional>
 #include <future>
 #include <stop_token>
 #include <string>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "feed/CurlGlobal.h"
+#include "feed/FeedPoller.h"
 #include "tests/feed/FeedTestSupport.h"
 
 namespace {
@@ -170,6 +172,33 @@ TEST_P(Poll, OnlyACompleteSuccessfulBodyIsStored) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Responses, Poll, ::testing::ValuesIn(kPolls), feedtest::NameOfCase());
+
+// The same body polled again after the store changed is stored again: a deletion here or in another
+// process must not leave the feed's items out.
+struct ChangeCase {
+    const char* name;
+    std::function<void(ItemStore& store, const std::string& dir)> change;
+};
+
+class UnchangedBody : public FeedServer, public ::testing::WithParamInterface<ChangeCase> {};
+
+TEST_P(UnchangedBody, IsStoredAgainAfterTheStoreChanged) {
+    feedtest::StoreOnDisk disk;
+    FeedPoller poller(Url("/feed"), disk.store, Quick());
+    poller.PollOnce({});
+    const auto stored = feedtest::StoredRows(disk.store);
+    ASSERT_EQ(stored.size(), 3u);
+    GetParam().change(disk.store, disk.dir.Slash());
+    poller.PollOnce({});
+    EXPECT_EQ(feedtest::StoredRows(disk.store), stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, UnchangedBody,
+    ::testing::Values(ChangeCase{"RemoveAll", [](ItemStore& store, auto&) { store.RemoveAllItems(); }},
+                      ChangeCase{"RemovedByAnotherConnection",
+                                 [](ItemStore&, const std::string& dir) { ItemStore(dir).RemoveAllItems(); }}),
+    feedtest::NameOfCase());
 
 TEST_F(FeedServer, FiftyMegabytesAreRefusedWithTheDefaultCap) {
     DownloadResult result = DownloadFeed(Url("/large?bytes=52428800&chunked=1"), {});

@@ -1,5 +1,6 @@
 // poll-once <feed url> <directory/>: one poll of the feed into the store in that directory. The fault
 // tests kill it in the middle of storing. Exit code 3 when the store is not ready.
+#include <clocale>
 #include <cstdio>
 #include <stop_token>
 
@@ -11,6 +12,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: poll-once <feed url> <directory/>\n");
         return 2;
     }
+    std::setlocale(LC_ALL, "");  // as the program starts: the locale decides the conversions
     ItemStore store(argv[2]);
     if (!store.IsReady()) return 3;
     PollFeedOnce(argv[1], store, std::stop_token());
