@@ -103,8 +103,8 @@ std::vector<std::string> AppProcess::Environment() const {
     }
     env.push_back("XDG_DATA_HOME=" + (m_runDir / "xdg-data").string());
     env.push_back("XDG_CONFIG_HOME=" + (m_runDir / "xdg-config").string());
-    env.push_back("LANG=C.UTF-8");
-    env.push_back("LC_ALL=C.UTF-8");
+    env.push_back("LANG=" + m_locale);
+    env.push_back("LC_ALL=" + m_locale);
     if (m_bDebugLog) {
         env.push_back("NOTIFIER_DEBUG=1");
     }

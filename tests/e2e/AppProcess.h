@@ -33,6 +33,8 @@ class AppProcess {
     AppProcess& operator=(const AppProcess&) = delete;
 
     void SetDebugLog(bool on) { m_bDebugLog = on; }
+    // LANG and LC_ALL of the run; C.UTF-8 unless set.
+    void SetLocale(std::string locale) { m_locale = std::move(locale); }
     void Start();
     pid_t Pid() const { return m_pid; }
     Clock::time_point StartedAt() const { return m_startedAt; }
@@ -59,6 +61,7 @@ class AppProcess {
     pid_t m_pid = -1;
     std::optional<ExitStatus> m_exit;
     bool m_bDebugLog = true;
+    std::string m_locale = "C.UTF-8";
     Clock::time_point m_startedAt;
 };
 

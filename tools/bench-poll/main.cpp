@@ -1,13 +1,21 @@
 // bench-poll: the cost of one PollFeedOnce against a loopback server, for a 20-item and a 200-item feed,
 // into an empty store and into one of 10,000 rows, split into download, parse and store. Also the cost
-// of the steady state: a repeated poll whose items are all known already.
+// of the steady state: a repeated poll whose items are all known already, the CPU time of an unchanged
+// 1,000-item poll, and the time from a body's arrival to its rows being committed.
 //   bench-poll [runs]    (default 7; the median of the runs is printed)
+// The locale comes from the environment, as in the program: run it under LANG=C too.
 
+#include <signal.h>
 #include <sqlite3.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -22,6 +30,7 @@
 #include "feed/CurlGlobal.h"
 #include "feed/FeedDownload.h"
 #include "feed/FeedParser.h"
+#include "feed/FeedPoller.h"
 #include "store/ItemStore.h"
 
 namespace fs = std::filesystem;
@@ -84,6 +93,94 @@ void Prefill(const ScratchDir& dir, int rows) {
     sqlite3_close(db);
 }
 
+// CPU time of the calling thread, in milliseconds.
+double ThreadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+std::string Render(unsigned items, unsigned firstNumber = 0) {
+    const auto first = std::chrono::system_clock::from_time_t(1'800'000'000) +
+                       firstNumber * std::chrono::seconds(20);
+    DealFeed feed("http://127.0.0.1:8088", first, std::chrono::seconds(20), items);
+    return feed.Render(first + (items - 1) * std::chrono::seconds(20));
+}
+
+// Another process reading `rcd` over and over, one short connection a read, as a backup or the sqlite3
+// shell would. Ended by its PID with the object.
+class Reader {
+  public:
+    explicit Reader(const fs::path& rcd) {
+        m_pid = fork();
+        if (m_pid != 0) return;
+        for (;;) {
+            sqlite3* db = nullptr;
+            if (sqlite3_open_v2(rcd.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
+                sqlite3_exec(db, "select * from items", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        }
+    }
+    ~Reader() {
+        if (m_pid <= 0) return;
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+    }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+  private:
+    pid_t m_pid = -1;
+};
+
+// The steady state and the bulk paths, each measured where the program spends it.
+void SteadyState(const std::string& url1000, int runs) {
+    std::vector<double> unchangedCpu, downloadCpu, firstPoll, firstPollRead, hundredIntoFull;
+    const std::string body1000 = Render(1000);
+    const std::string body100 = Render(100, 5000);
+    for (int r = 0; r < runs; ++r) {
+        {
+            ScratchDir dir;
+            ItemStore store(dir.Slash());
+            Clock::time_point start = Clock::now();
+            ParseFeedDocument(body1000, store);  // the body has arrived: parse, convert, commit
+            firstPoll.push_back(MillisecondsSince(start));
+
+            FeedPoller poller(url1000, store);
+            poller.PollOnce({});  // the poller's first poll of a known body
+            double cpu = ThreadCpuMs();
+            poller.PollOnce({});
+            unchangedCpu.push_back(ThreadCpuMs() - cpu);
+            cpu = ThreadCpuMs();
+            DownloadFeed(url1000, {});
+            downloadCpu.push_back(ThreadCpuMs() - cpu);
+        }
+        {
+            ScratchDir dir;
+            ItemStore store(dir.Slash());
+            const Reader reader(dir.Path() / "rcd");
+            Clock::time_point start = Clock::now();
+            ParseFeedDocument(body1000, store);
+            firstPollRead.push_back(MillisecondsSince(start));
+            if (store.ListItems().value_or(std::vector<FeedItem>{}).size() != 1000)
+                std::printf("  (the poll beside a reader did not store all 1,000 items)\n");
+        }
+        ScratchDir dir;
+        Prefill(dir, 10'000);
+        ItemStore store(dir.Slash());
+        Clock::time_point start = Clock::now();
+        ParseFeedDocument(body100, store);
+        hundredIntoFull.push_back(MillisecondsSince(start));
+    }
+    std::printf("\nsteady state, locale %s, median of %d runs, milliseconds\n", std::setlocale(LC_ALL, nullptr),
+                runs);
+    std::printf("unchanged 1,000-item poll, CPU of the poll thread: %.2f (download alone %.2f)\n",
+                Median(unchangedCpu), Median(downloadCpu));
+    std::printf("first poll of 1,000 new items, body to rows committed: %.2f\n", Median(firstPoll));
+    std::printf("the same while another process reads rcd in a loop: %.2f\n", Median(firstPollRead));
+    std::printf("100 new items into 10,000 rows, body to rows committed: %.2f\n", Median(hundredIntoFull));
+}
+
 struct Figures {
     std::vector<double> poll, download, parse, store, repeat;
 };
@@ -123,16 +220,13 @@ void RunOnce(const std::string& url, const fs::path* templateRcd, Figures& figur
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
     const CurlGlobal curl;
     int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
 
-    const auto first = std::chrono::system_clock::from_time_t(1'800'000'000);
-    const std::vector<unsigned> sizes = {20, 200};
+    const std::vector<unsigned> sizes = {20, 200, 1000};
     std::vector<std::string> feeds;
-    for (unsigned size : sizes) {
-        DealFeed feed("http://127.0.0.1:8088", first, std::chrono::seconds(20), size);
-        feeds.push_back(feed.Render(first + (size - 1) * std::chrono::seconds(20)));
-    }
+    for (unsigned size : sizes) feeds.push_back(Render(size));
 
     httplib::Server server;
     for (size_t i = 0; i < feeds.size(); ++i) {
@@ -152,7 +246,7 @@ int main(int argc, char** argv) {
     std::printf("median of %d runs, milliseconds\n", runs);
     std::printf("%-6s %-8s %9s | %9s %9s %9s | %12s\n", "items", "store", "poll", "download", "parse",
                 "store", "repeat poll");
-    for (size_t i = 0; i < sizes.size(); ++i) {
+    for (size_t i = 0; i + 1 < sizes.size(); ++i) {
         std::string url = "http://127.0.0.1:" + std::to_string(port) + "/" + std::to_string(sizes[i]);
         for (const fs::path* rcd : {static_cast<const fs::path*>(nullptr), &fullRcd}) {
             Figures figures;
@@ -163,6 +257,7 @@ int main(int argc, char** argv) {
                         feeds[i].size());
         }
     }
+    SteadyState("http://127.0.0.1:" + std::to_string(port) + "/1000", runs);
     server.stop();
     listener.join();
     return 0;
