@@ -45,6 +45,8 @@ class SignalWatch {
 int RunNotifier(ItemStore& store, const std::string& feedUrl, int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     CurlGlobal curl;
+    // The window's class, which the desktop entry's StartupWMClass names, whatever the file is called.
+    g_set_prgname("deals-notifier");
     if (!WebWindow::StartGtk(&argc, &argv)) return 1;
     const std::string exePath = platform::ExecutablePath();
 

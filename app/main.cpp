@@ -1,3 +1,4 @@
+#include "app/ModuleDirectory.h"
 #include "app/NotifierApp.h"
 #include "store/ItemStore.h"
 
@@ -9,7 +10,7 @@ namespace {
 
 // The one item store of the process: opened before main, closed by static destruction after main
 // has returned and the poll worker is joined.
-ItemStore g_store;
+ItemStore g_store(app::ModuleDirectory());
 
 }  // namespace
 

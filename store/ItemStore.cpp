@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "platform/DebugLog.h"
-#include "platform/ExecutablePath.h"
 
 namespace {
 
@@ -70,11 +69,6 @@ void ItemStore::Resetter::operator()(sqlite3_stmt* statement) const noexcept {
     sqlite3_clear_bindings(statement);
 }
 
-ItemStore::ItemStore() {
-    ComputeModuleDir();
-    Start();
-}
-
 ItemStore::ItemStore(std::string moduleDir) : m_strModuleDir(std::move(moduleDir)) { Start(); }
 
 ItemStore::~ItemStore() { Close(); }
@@ -83,12 +77,6 @@ void ItemStore::Start() {
     m_bOpened = Open();
     m_bTablesReady = CreateTables();
     PrepareImageDir();
-}
-
-void ItemStore::ComputeModuleDir() {
-    const std::string exe = platform::ExecutablePath();
-    // Without a known executable path there is no directory to put rcd in; Open then fails.
-    m_strModuleDir = exe.empty() ? std::string() : platform::DirectoryOf(exe);
 }
 
 bool ItemStore::Open() {

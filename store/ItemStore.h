@@ -30,10 +30,8 @@ struct StoreVersion {
 // delete, and Close() waits for a running operation; after Close() every operation fails.
 class ItemStore {
   public:
-    // The directory of the running executable (/proc/self/exe). Only the process-wide object uses this.
-    ItemStore();
     // Opens or creates <moduleDir>rcd and prepares the tables and the Image directory.
-    // `moduleDir` ends in '/'.
+    // `moduleDir` ends in '/'; its creator decides where it is. An empty one opens nothing.
     explicit ItemStore(std::string moduleDir);
     ~ItemStore();
     ItemStore(const ItemStore&) = delete;
@@ -80,7 +78,6 @@ class ItemStore {
     using Statement = std::unique_ptr<sqlite3_stmt, Resetter>;
 
     void Start();
-    void ComputeModuleDir();
     bool Open();
     bool CreateTables();
     bool CreateTable(const char* sql, const char* alreadyExists);

@@ -48,6 +48,12 @@ TEST_F(NotifierTest, WindowIs515By580AndCentredInTheWorkArea) {
     // Placement happens once: the page loading afterwards must not move or resize it.
     ASSERT_TRUE(WaitForTab(0, 0, 15s));
     EXPECT_EQ(XDesktop::VisibleWindowsOf(m_app->Pid()), std::vector<ScreenRect>{expected});
+    // The class names the program, as the menu entry's StartupWMClass does, whatever this copy's file is
+    // called.
+    EXPECT_EQ(RunCommand({"xdotool", "search", "--all", "--pid", std::to_string(m_app->Pid()), "--classname",
+                          "^deals-notifier$"})
+                  .exitCode,
+              0);
 }
 
 TEST_F(NotifierTest, FirstPollComesAboutFiveSecondsAfterStartAndItsItemsReachStoreAndPage) {

@@ -1,0 +1,209 @@
+// The Debian package of this build as `cpack -G DEB` makes it: its name and files, its menu entry, and
+// the program started from the unpacked files by an ordinary user, whose items land in the data folder.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "Command.h"
+#include "OtherUser.h"
+#include "RcdReader.h"
+#include "XDesktop.h"
+#include "tests/store/StoreTestSupport.h"
+
+namespace desktoptest {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// A command in a process group of its own, ended with all it started.
+class GroupProcess {
+  public:
+    GroupProcess(const std::vector<std::string>& argv, const fs::path& log) {
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attr, 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        if (posix_spawnp(&m_pid, args[0], &actions, &attr, args.data(), environ) != 0) m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attr);
+    }
+    ~GroupProcess() {
+        if (m_pid <= 0) return;
+        ::kill(-m_pid, SIGTERM);
+        if (e2e::WaitFor([this] { return GroupGone(); }, 10s)) return;
+        ::kill(-m_pid, SIGKILL);
+        int status = 0;
+        if (!m_bReaped) ::waitpid(m_pid, &status, 0);
+    }
+    GroupProcess(const GroupProcess&) = delete;
+    GroupProcess& operator=(const GroupProcess&) = delete;
+
+    bool Started() const { return m_pid > 0; }
+
+  private:
+    bool GroupGone() {
+        int status = 0;
+        if (!m_bReaped && ::waitpid(m_pid, &status, WNOHANG) == m_pid) m_bReaped = true;
+        return m_bReaped && ::kill(-m_pid, 0) != 0;
+    }
+
+    pid_t m_pid = -1;
+    bool m_bReaped = false;
+};
+
+class PackageTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        s_dir = std::make_unique<storetest::TempDir>();
+        const std::string arch = e2e::RunCommand({"dpkg", "--print-architecture"}).out;
+        s_deb = fs::path(NOTIFIER_PACKAGE_DIR) /
+                ("deals-notifier_" NOTIFIER_VERSION "_" + arch.substr(0, arch.find('\n')) + ".deb");
+        s_root = s_dir->Path() / "root";
+        s_unpacked = e2e::RunCommand({"dpkg-deb", "-x", s_deb.string(), s_root.string()}).exitCode == 0;
+        // As installed: the program's folder is one its user cannot write.
+        fs::permissions(s_dir->Path(), fs::perms::owner_all | fs::perms::others_exec);
+        if (s_unpacked)
+            fs::permissions(s_root / "usr/lib/deals-notifier", fs::perms::owner_write,
+                            fs::perm_options::remove);
+    }
+    static void TearDownTestSuite() { s_dir.reset(); }
+    void SetUp() override { ASSERT_TRUE(s_unpacked) << "cannot unpack " << s_deb; }
+
+    static fs::path Unpacked(const std::string& path) { return s_root / path; }
+
+    static std::unique_ptr<storetest::TempDir> s_dir;
+    static fs::path s_deb;
+    static fs::path s_root;
+    static bool s_unpacked;
+};
+std::unique_ptr<storetest::TempDir> PackageTest::s_dir;
+fs::path PackageTest::s_deb;
+fs::path PackageTest::s_root;
+bool PackageTest::s_unpacked = false;
+
+// Width and height from a PNG's header chunk.
+std::pair<int, int> PngSize(const fs::path& file) {
+    const std::string bytes = storetest::ReadFile(file);
+    if (bytes.size() < 24) return {0, 0};
+    auto be32 = [&](std::size_t at) {
+        int value = 0;
+        for (std::size_t i = 0; i < 4; ++i) value = value * 256 + static_cast<unsigned char>(bytes[at + i]);
+        return value;
+    };
+    return {be32(16), be32(20)};
+}
+
+TEST_F(PackageTest, HoldsTheProgramItsLinkTheMenuEntryAndIconsAndNothingElse) {
+    std::set<std::string> files;
+    std::istringstream listing(e2e::RunCommand({"dpkg-deb", "-c", s_deb.string()}).out);
+    for (std::string line; std::getline(listing, line);) {
+        const auto at = line.find(" ./");
+        if (line.starts_with('d') || at == std::string::npos) continue;
+        files.insert(line.substr(0, 10) + " " + line.substr(at + 3));
+    }
+    EXPECT_EQ(files, (std::set<std::string>{
+                         "lrwxrwxrwx usr/bin/deals-notifier -> ../lib/deals-notifier/deals-notifier",
+                         "-rwxr-xr-x usr/bin/deals-notifier-sample-feed",
+                         "-rwxr-xr-x usr/lib/deals-notifier/deals-notifier",
+                         "-rw-r--r-- usr/share/applications/deals-notifier.desktop",
+                         "-rw-r--r-- usr/share/icons/hicolor/128x128/apps/deals-notifier.png",
+                         "-rw-r--r-- usr/share/icons/hicolor/48x48/apps/deals-notifier.png",
+                     }));
+    EXPECT_EQ(PngSize(Unpacked("usr/share/icons/hicolor/48x48/apps/deals-notifier.png")),
+              std::make_pair(48, 48));
+    EXPECT_EQ(PngSize(Unpacked("usr/share/icons/hicolor/128x128/apps/deals-notifier.png")),
+              std::make_pair(128, 128));
+    for (const char* program :
+         {"usr/lib/deals-notifier/deals-notifier", "usr/bin/deals-notifier-sample-feed"})
+        EXPECT_NE(e2e::RunCommand({"file", "-b", Unpacked(program).string()}).out.find(", stripped"),
+                  std::string::npos)
+            << program;
+}
+
+TEST_F(PackageTest, DependsOnItsLibrariesAndACjkFontButNoTestTool) {
+    const std::string control = e2e::RunCommand({"dpkg-deb", "-f", s_deb.string(), "Package", "Depends"}).out;
+    EXPECT_TRUE(control.starts_with("Package: deals-notifier\nDepends: ")) << control;
+    for (const char* needed :
+         {"fonts-wqy-zenhei", "libwebkit2gtk-4.1-0", "libgtk-3-0", "libsqlite3-0", "libcurl4"})
+        EXPECT_NE(control.find(needed), std::string::npos) << needed << " missing from " << control;
+    for (const char* tool : {"gtest", "gmock", "xvfb", "xdotool", "-dev"})
+        EXPECT_EQ(control.find(tool), std::string::npos) << tool << " in " << control;
+}
+
+TEST_F(PackageTest, MenuEntryIsValidAndStartsTheProgramByName) {
+    const fs::path entry = Unpacked("usr/share/applications/deals-notifier.desktop");
+    const e2e::CommandResult check = e2e::RunCommand({"desktop-file-validate", entry.string()});
+    EXPECT_EQ(check.exitCode, 0);
+    EXPECT_EQ(check.out + check.err, "");
+    const std::string text = storetest::ReadFile(entry);
+    for (const char* line :
+         {"\nExec=deals-notifier\n", "\nIcon=deals-notifier\n", "\nStartupWMClass=deals-notifier\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST_F(PackageTest, ProgramFromThePackageKeepsTheSampleFeedsItemsInTheDataFolder) {
+    if (!e2e::XDesktop::HasDisplay()) GTEST_SKIP() << "needs an X server";
+    if (std::string_view(NOTIFIER_PACKAGE_FEED_URL) != "http://127.0.0.1:8088/")
+        GTEST_SKIP() << "this build's package polls " << NOTIFIER_PACKAGE_FEED_URL << ", not the sample feed";
+
+    const fs::path home = s_dir->Path() / "home";
+    fs::create_directories(home);
+    std::vector<std::string> env{"HOME=" + home.string(), "DISPLAY=" + std::string(std::getenv("DISPLAY")),
+                                 "LANG=C.UTF-8", "NO_AT_BRIDGE=1", "PATH=/usr/bin:/bin"};
+    // The X server's cookie, readable by the other user.
+    const char* auth = std::getenv("XAUTHORITY");
+    const fs::path cookie =
+        auth ? fs::path(auth) : fs::path(std::getenv("HOME") ? std::getenv("HOME") : "") / ".Xauthority";
+    if (fs::is_regular_file(cookie)) {
+        fs::copy_file(cookie, home / ".Xauthority");
+        env.push_back("XAUTHORITY=" + (home / ".Xauthority").string());
+    }
+    HandOver(home);
+
+    GroupProcess feed({Unpacked("usr/bin/deals-notifier-sample-feed").string(), "8088"},
+                      s_dir->Path() / "feed.log");
+    ASSERT_TRUE(feed.Started());
+    const fs::path log = s_dir->Path() / "notifier.log";
+    GroupProcess notifier(
+        AsOtherUser(home, env, {"dbus-run-session", "--", Unpacked("usr/bin/deals-notifier").string()}), log);
+    ASSERT_TRUE(notifier.Started());
+
+    const fs::path dataDir = home / ".local/share/deals-notifier";
+    const e2e::RcdReader rcd(dataDir / "rcd");
+    std::vector<e2e::RcdRow> rows;
+    const bool stored = e2e::WaitFor(
+        [&] {
+            rows = rcd.Items().value_or(std::vector<e2e::RcdRow>{});
+            return rows.size() >= 5;
+        },
+        30s);
+    ASSERT_TRUE(stored) << "rows: " << rows.size() << "\n"
+                        << storetest::ReadFile(log) << storetest::ReadFile(s_dir->Path() / "feed.log");
+    for (const auto& row : rows)
+        EXPECT_TRUE(row.msg_url.starts_with("http://127.0.0.1:8088/deal/")) << row.msg_url;
+    EXPECT_EQ(fs::status(dataDir).permissions(), fs::perms::owner_all);
+    EXPECT_FALSE(fs::exists(Unpacked("usr/lib/deals-notifier/rcd")));
+}
+
+}  // namespace
+}  // namespace desktoptest
