@@ -1,5 +1,6 @@
 #include "app/ModuleDirectory.h"
 #include "app/NotifierApp.h"
+#include "platform/DebugLog.h"
 #include "store/ItemStore.h"
 
 #ifndef NOTIFIER_FEED_URL
@@ -10,7 +11,8 @@ namespace {
 
 // The one item store of the process: opened before main, closed by static destruction after main
 // has returned and the poll worker is joined.
-ItemStore g_store(app::ModuleDirectory());
+ItemStore g_store(app::ModuleDirectory(),
+                  [](std::string_view message) { platform::DebugLog("store", message); });
 
 }  // namespace
 

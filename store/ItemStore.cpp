@@ -8,7 +8,6 @@
 #include <unordered_set>
 #include <utility>
 
-#include "platform/DebugLog.h"
 
 namespace {
 
@@ -44,11 +43,6 @@ constexpr std::string_view kDataVersion = "PRAGMA data_version";
 // that long beats failing a write, and stays short enough that the GUI thread never visibly stalls.
 constexpr int kBusyTimeoutMs = 200;
 
-// Failures stay silent to the user; a developer can see them with NOTIFIER_DEBUG set.
-void DebugLog(std::string_view what, std::string_view detail) {
-    platform::DebugLog("store", std::string(what) + ": " + std::string(detail));
-}
-
 std::string_view ColumnText(sqlite3_stmt* statement, int column) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
     if (text == nullptr) return {};
@@ -58,8 +52,8 @@ std::string_view ColumnText(sqlite3_stmt* statement, int column) {
 }  // namespace
 
 void ItemStore::Closer::operator()(sqlite3* db) const noexcept {
-    // Fails only while statements are unfinalized; every statement here is scoped to one call.
-    if (sqlite3_close(db) != SQLITE_OK) DebugLog("close", sqlite3_errmsg(db));
+    // Fails only while statements are unfinalized; Close() finalizes them first.
+    sqlite3_close(db);
 }
 
 void ItemStore::Finalizer::operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
@@ -69,7 +63,13 @@ void ItemStore::Resetter::operator()(sqlite3_stmt* statement) const noexcept {
     sqlite3_clear_bindings(statement);
 }
 
-ItemStore::ItemStore(std::string moduleDir) : m_strModuleDir(std::move(moduleDir)) { Start(); }
+ItemStore::ItemStore(std::string moduleDir, Logger log) : m_log(std::move(log)), m_strModuleDir(std::move(moduleDir)) {
+    Start();
+}
+
+void ItemStore::Log(std::string_view what, std::string_view detail) const {
+    if (m_log) m_log(std::string(what) + ": " + std::string(detail));
+}
 
 ItemStore::~ItemStore() { Close(); }
 
@@ -82,7 +82,7 @@ void ItemStore::Start() {
 bool ItemStore::Open() {
     // The poll worker and the GUI thread share this connection: it needs a thread-safe library.
     if (sqlite3_threadsafe() == 0) {
-        DebugLog("open", "SQLite is built without thread safety");
+        Log("open", "SQLite is built without thread safety");
         return false;
     }
     if (m_strModuleDir.empty()) return false;
@@ -92,7 +92,7 @@ bool ItemStore::Open() {
         path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
     std::unique_ptr<sqlite3, Closer> db(raw);
     if (rc != SQLITE_OK) {
-        DebugLog("open " + path, raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
+        Log("open " + path, raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
         return false;  // the half-opened handle is closed here rather than kept
     }
     sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
@@ -107,7 +107,7 @@ bool ItemStore::CreateTable(const char* sql, const char* alreadyExists) {
     if (rc == SQLITE_OK) return true;
     const std::string_view text = message != nullptr ? std::string_view(message) : std::string_view();
     if (text == alreadyExists) return true;
-    DebugLog("create table", text);
+    Log("create table", text);
     return false;
 }
 
@@ -128,7 +128,7 @@ void ItemStore::PrepareImageDir() {
     // Anything of that name, file or directory (or even a dangling link), is left alone.
     if (std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) return;
     if (!std::filesystem::create_directory(path, ec)) {
-        DebugLog("create Image", ec.message());
+        Log("create Image", ec.message());
         m_strImageDir.clear();
     }
 }
@@ -147,7 +147,7 @@ ItemStore::Statement ItemStore::Prepare(std::string_view sql) {
         sqlite3_stmt* raw = nullptr;
         if (sqlite3_prepare_v3(m_pDb.get(), sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
                                &raw, nullptr) != SQLITE_OK) {
-            DebugLog(sql, sqlite3_errmsg(m_pDb.get()));
+            Log(sql, sqlite3_errmsg(m_pDb.get()));
             m_statements.erase(sql);
             return nullptr;
         }
@@ -178,7 +178,7 @@ bool ItemStore::Execute(std::string_view sql, std::initializer_list<std::string_
     while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE) {
-        DebugLog(sql, sqlite3_errmsg(m_pDb.get()));
+        Log(sql, sqlite3_errmsg(m_pDb.get()));
         return false;
     }
     return true;
@@ -189,7 +189,7 @@ std::optional<int64_t> ItemStore::QueryNumber(std::string_view sql,
     const Statement statement = Prepare(sql);
     if (!statement || !BindAll(statement.get(), values)) return std::nullopt;
     if (sqlite3_step(statement.get()) != SQLITE_ROW || sqlite3_column_count(statement.get()) != 1) {
-        DebugLog(sql, sqlite3_errmsg(m_pDb.get()));
+        Log(sql, sqlite3_errmsg(m_pDb.get()));
         return std::nullopt;
     }
     return sqlite3_column_int64(statement.get(), 0);
@@ -243,7 +243,7 @@ std::optional<std::vector<std::string>> ItemStore::StoredDatesLocked() {
     int rc;
     while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) dates.emplace_back(ColumnText(statement.get(), 0));
     if (rc != SQLITE_DONE) {
-        DebugLog(kStoredDates, sqlite3_errmsg(m_pDb.get()));
+        Log(kStoredDates, sqlite3_errmsg(m_pDb.get()));
         return std::nullopt;
     }
     return dates;
@@ -316,7 +316,7 @@ std::optional<std::vector<FeedItem>> ItemStore::ListItems() {
         }
     }
     if (rc != SQLITE_DONE) {
-        DebugLog(kListItems, sqlite3_errmsg(m_pDb.get()));
+        Log(kListItems, sqlite3_errmsg(m_pDb.get()));
         return std::nullopt;
     }
     return items;
@@ -331,12 +331,6 @@ std::optional<StoreVersion> ItemStore::VersionLocked() {
     const std::optional<int64_t> dataVersion = QueryNumber(kDataVersion, {});
     if (!dataVersion) return std::nullopt;
     return StoreVersion{m_generation, *dataVersion};
-}
-
-void ItemStore::AssignColumn(FeedItem& record, const char* name, const char* value) {
-    if (name == nullptr) return;
-    AssignColumn(record, std::string_view(name),
-                 value != nullptr ? std::string_view(value) : std::string_view());
 }
 
 void ItemStore::AssignColumn(FeedItem& record, std::string_view name, std::string_view value) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
@@ -30,9 +31,12 @@ struct StoreVersion {
 // delete, and Close() waits for a running operation; after Close() every operation fails.
 class ItemStore {
   public:
+    // Where the store reports its failures (a developer's log); they never reach the user.
+    using Logger = std::function<void(std::string_view message)>;
+
     // Opens or creates <moduleDir>rcd and prepares the tables and the Image directory.
     // `moduleDir` ends in '/'; its creator decides where it is. An empty one opens nothing.
-    explicit ItemStore(std::string moduleDir);
+    explicit ItemStore(std::string moduleDir, Logger log = {});
     ~ItemStore();
     ItemStore(const ItemStore&) = delete;
     ItemStore& operator=(const ItemStore&) = delete;
@@ -55,16 +59,15 @@ class ItemStore {
     // Ends the connection; no operation may run during or after it.
     void Close();
 
+    // Opened with both tables in place: items can be stored.
     bool IsReady() const { return m_bOpened && m_bTablesReady; }
-    bool IsOpened() const { return m_bOpened; }
     const std::string& ModuleDir() const { return m_strModuleDir; }
-    const std::string& ImageDir() const { return m_strImageDir; }
-
-    static void AssignColumn(FeedItem& record, const char* name, const char* value);
-    // The same with explicit lengths, so values holding any bytes (NULs included) arrive whole.
-    static void AssignColumn(FeedItem& record, std::string_view name, std::string_view value);
 
   private:
+    // Sets the field named `name` (msg_...) to `value`, whatever bytes it holds; other names are skipped.
+    static void AssignColumn(FeedItem& record, std::string_view name, std::string_view value);
+    void Log(std::string_view what, std::string_view detail) const;
+
     struct Closer {
         void operator()(sqlite3* db) const noexcept;
     };
@@ -93,6 +96,7 @@ class ItemStore {
     std::optional<std::vector<std::string>> StoredDatesLocked();
     std::optional<StoreVersion> VersionLocked();
 
+    Logger m_log;
     std::atomic<bool> m_bOpened{false};
     std::atomic<bool> m_bTablesReady{false};
     std::unique_ptr<sqlite3, Closer> m_pDb;

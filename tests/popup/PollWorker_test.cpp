@@ -215,7 +215,7 @@ TEST(PollWorker, StopAbortsAStalledDownloadBeforeTheStoreCloses) {
         std::printf("worker stop during a stalled download: %lld ms\n", static_cast<long long>(took.count()));
         EXPECT_LT(took, 2500ms);
         store.Close();
-        EXPECT_FALSE(store.IsOpened());
+        EXPECT_FALSE(store.IsReady());
     }
     std::filesystem::remove_all(dir);
 }

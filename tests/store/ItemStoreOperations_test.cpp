@@ -216,43 +216,6 @@ TEST_F(OperationsTest, FailedListIsAbsentNotEmpty) {
     EXPECT_EQ(RawDb(RcdPath()).Scalar("select count(*) from itemdate"), "0");
 }
 
-struct AssignCase {
-    const char* name;
-    std::string FeedItem::*field;  // nullptr: lands nowhere
-};
-
-class AssignColumnTest : public ::testing::TestWithParam<AssignCase> {};
-
-TEST_P(AssignColumnTest, FillsExactlyTheNamedField) {
-    FeedItem record;
-    ItemStore::AssignColumn(record, GetParam().name, "value");
-    FeedItem expected;
-    if (GetParam().field != nullptr) expected.*GetParam().field = "value";
-    EXPECT_EQ(record, expected);
-
-    if (GetParam().field != nullptr) {
-        ItemStore::AssignColumn(record, GetParam().name, nullptr);
-        EXPECT_EQ(record, FeedItem()) << "a NULL cell empties the field";
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, AssignColumnTest,
-    ::testing::Values(
-        AssignCase{"msg_picurl", &FeedItem::msg_picurl}, AssignCase{"msg_url", &FeedItem::msg_url},
-        AssignCase{"msg_type", &FeedItem::msg_type}, AssignCase{"msg_id", &FeedItem::msg_id},
-        AssignCase{"msg_title", &FeedItem::msg_title}, AssignCase{"msg_desc", &FeedItem::msg_desc},
-        AssignCase{"msg_date", &FeedItem::msg_date}, AssignCase{"msg_categories", &FeedItem::msg_categories},
-        AssignCase{"msg_buyurl", &FeedItem::msg_buyurl}, AssignCase{"msg_top", &FeedItem::msg_top},
-        AssignCase{"ID", nullptr}, AssignCase{"MSG_TITLE", nullptr}, AssignCase{"msg_url ", nullptr},
-        AssignCase{"msg_", nullptr}, AssignCase{"", nullptr}),
-    [](const ::testing::TestParamInfo<AssignCase>& row) {
-        std::string name;
-        for (const char ch : std::string(row.param.name) + "_" + std::to_string(row.index))
-            name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-        return name;
-    });
-
 // ---- values with any bytes ----
 
 struct HostileCase {
