@@ -226,6 +226,13 @@ bool ItemStore::MarkReadByUrl(const std::string& url) {
     return byLink && byBuyLink;
 }
 
+bool ItemStore::MarkReadByUrl(const std::string& url, const std::string& buyUrl) {
+    const std::lock_guard lock(m_mutex);
+    const bool byLink = Execute(kMarkReadByUrl, {url});
+    const bool byBuyLink = Execute(kMarkReadByBuyUrl, {buyUrl});
+    return byLink && byBuyLink;
+}
+
 bool ItemStore::MarkAllRead() {
     const std::lock_guard lock(m_mutex);
     return Execute(kMarkAllRead);

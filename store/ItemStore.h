@@ -31,6 +31,9 @@ class ItemStore {
     bool IsDateUnseen(const std::string& date);
     bool SaveItemDate(const std::string& date);
     bool MarkReadByUrl(const std::string& url);
+    // Marks read the rows whose msg_url is `url` or whose msg_buyurl is `buyUrl`: one link in the two
+    // encodings those fields are stored in.
+    bool MarkReadByUrl(const std::string& url, const std::string& buyUrl);
     bool MarkAllRead();
     bool RemoveAllItems();
     // Every row, newest first. std::nullopt when the query failed; an empty vector for an empty table.
