@@ -149,12 +149,14 @@ bool DestroyWindow(HWND hWnd) {
     if (window == nullptr || window->destroying) return false;
     window->destroying = true;
 
-    const std::vector<HWND> children = window->children;
-    for (HWND child : children) DestroyWindow(child);
-
+    // The window hears WM_DESTROY while its children still exist, so that it can still reach them
+    // (disconnect from the page the browser child shows, say); then the children go, each the same way.
     SendMessage(hWnd, WM_DESTROY);
 
-    // The handler may have touched the table; look the window up again.
+    // The handler may have touched the table, its children included; look the window up again.
+    const std::vector<HWND> children = Find(hWnd)->children;
+    for (HWND child : children) DestroyWindow(child);
+
     window = Find(hWnd);
     RemoveTimers(*window);
     if (Window* parentWindow = Find(window->parent)) {

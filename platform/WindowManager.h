@@ -11,8 +11,9 @@ namespace platform {
 // context of the GUI thread. Every function but PostMessage must be called on the GUI thread.
 //
 // CreateWindow binds a new handle to `object`, then sends WM_CREATE; when the handler answers -1 the
-// window is destroyed again and null is returned. DestroyWindow sends WM_DESTROY, removes the window's
-// timers and withdraws the handle (children first). Messages posted to a null or dead handle are lost.
+// window is destroyed again and null is returned. DestroyWindow sends WM_DESTROY, then destroys the
+// children the same way, then removes the window's timers and withdraws the handle. Messages posted to a
+// null or dead handle are lost.
 // SetTimer replaces a timer of the same id; ticks arrive as WM_TIMER with the id as wParam.
 // DefWindowProc: WM_CLOSE destroys the window; everything else answers 0.
 HWND CreateWindow(CMessageMap* object, HWND parent = nullptr);

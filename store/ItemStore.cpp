@@ -280,11 +280,13 @@ std::optional<StoreVersion> ItemStore::InsertNewItems(const std::vector<FeedItem
     return VersionLocked();
 }
 
-bool ItemStore::MarkReadByUrl(const std::string& url) {
+bool ItemStore::MarkReadByUrl(const std::string& url) { return MarkReadByUrl(url, url); }
+
+bool ItemStore::MarkReadByUrl(const std::string& url, const std::string& buyUrl) {
     const std::lock_guard lock(m_mutex);
     ++m_generation;
     const bool byLink = Execute(kMarkReadByUrl, {url});
-    const bool byBuyLink = Execute(kMarkReadByBuyUrl, {url});
+    const bool byBuyLink = Execute(kMarkReadByBuyUrl, {buyUrl});
     return byLink && byBuyLink;
 }
 

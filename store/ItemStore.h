@@ -49,6 +49,9 @@ class ItemStore {
     // std::nullopt when the transaction failed and was rolled back.
     std::optional<StoreVersion> InsertNewItems(const std::vector<FeedItem>& items);
     bool MarkReadByUrl(const std::string& url);
+    // Marks read the rows whose msg_url is `url` or whose msg_buyurl is `buyUrl`: one link in the two
+    // encodings those fields are stored in.
+    bool MarkReadByUrl(const std::string& url, const std::string& buyUrl);
     bool MarkAllRead();
     bool RemoveAllItems();
     // Every row, newest first. std::nullopt when the query failed; an empty vector for an empty table.

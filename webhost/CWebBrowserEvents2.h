@@ -36,7 +36,7 @@ class CWebBrowserEvents2 : public IEventSink {
                 for (THandler* handler : m_handlers) handler->NotifyDocumentComplete();
                 break;
             case DISPID_NEWWINDOW3:
-                OnNewWindow(args.url);
+                OnNewWindow(args);
                 break;
             default:
                 break;
@@ -44,15 +44,23 @@ class CWebBrowserEvents2 : public IEventSink {
     }
 
   private:
-    void OnNewWindow(const std::u16string& url) {
+    void OnNewWindow(const EventArgs& args) {
+        // The store holds a link as the page was given it, not in the engine's parsed form. msg_url
+        // reached the page as UTF-8 and msg_buyurl from the locale's character set.
+        const std::u16string& link = args.link.empty() ? args.url : args.link;
         // An empty target (window.open() with no address) would otherwise mark every row without a
         // link as read.
-        if (!url.empty()) m_store.MarkReadByUrl(WideToAnsi(url));
+        if (const std::string utf8 = ToUtf8(link); !utf8.empty()) m_store.MarkReadByUrl(utf8, WideToAnsi(link));
         platform::PostMessage(g_hwndPopup, platform::WM_SHOWWINDOW, 0, 0);
-        if (url.empty() || !m_openLink) return;
-        g_autofree gchar* utf8 = g_utf16_to_utf8(reinterpret_cast<const gunichar2*>(url.data()),
-                                                 static_cast<glong>(url.size()), nullptr, nullptr, nullptr);
-        if (utf8 && DesktopBrowser::IsWebLink(utf8)) m_openLink(utf8);
+        if (!m_openLink) return;
+        if (const std::string target = ToUtf8(args.url); DesktopBrowser::IsWebLink(target)) m_openLink(target);
+    }
+
+    // Empty for text that is not valid UTF-16.
+    static std::string ToUtf8(const std::u16string& text) {
+        g_autofree gchar* utf8 = g_utf16_to_utf8(reinterpret_cast<const gunichar2*>(text.data()),
+                                                 static_cast<glong>(text.size()), nullptr, nullptr, nullptr);
+        return utf8 != nullptr ? std::string(utf8) : std::string();
     }
 
     ItemStore& m_store;

@@ -31,7 +31,8 @@ struct Rect {
 };
 
 struct EventArgs {
-    std::u16string url;  // the target of a new-window request
+    std::u16string url;   // the target of a new-window request, as the engine parsed it
+    std::u16string link;  // that target as the page's own text held it, when the page told us; else empty
 };
 
 // A plain event sink. The engine calls Invoke on the GUI thread. m_dwCookie is 0 while unconnected.

@@ -26,8 +26,26 @@ constexpr const char* kHostScript = R"JS((function () {
     return ids;
   };
   const reportIds = () => post({type: 'ids', ids: Array.from(document.querySelectorAll('[id]'), (e) => e.id)});
+  // Only the primary button presses the page's buttons and anchors.
   window.addEventListener('mousedown', (e) => {
-    if (e.isTrusted) post({type: 'mousedown', ids: idsFrom(e.target)});
+    if (e.isTrusted && e.button === 0) post({type: 'mousedown', ids: idsFrom(e.target)});
+  }, true);
+  // An item button opens its link with window.open, and the request reaches the host parsed (host
+  // lower-cased, default port dropped, escapes added). The store holds the link as the page does, so
+  // tell the host which text each parsed form came from; URL here is the parser window.open uses.
+  window.addEventListener('click', (e) => {
+    if (!e.isTrusted || e.button !== 0 || !(e.target instanceof Element)) return;
+    const button = e.target.closest('button[name=button_detail], button[name=button_buy]');
+    if (!button) return;
+    const raw = button.getAttribute(button.name === 'button_detail' ? 'detail_url' : 'buy_url');
+    if (raw === null) return;
+    let href;
+    try {
+      href = new URL(raw, document.baseURI).href;
+    } catch (err) {
+      return;  // window.open refuses it too
+    }
+    post({type: 'link', raw: raw, href: href});
   }, true);
   document.addEventListener('focusout', (e) => {
     if (e.isTrusted) post({type: 'focusout'});
@@ -314,6 +332,7 @@ void WebKitEngine::Close() {
     m_connections.clear();
     m_hasDocument = false;
     m_elementIds.clear();
+    m_pageLinks.clear();
     m_scriptToken.reset();
     if (m_cancellable != nullptr) {
         g_cancellable_cancel(m_cancellable);
@@ -367,7 +386,19 @@ bool WebKitEngine::ShowsPage() const {
 void WebKitEngine::ReportNewWindow(const char* uri) {
     EventArgs args;
     args.url = ToUtf16(uri);
+    if (uri != nullptr) {
+        if (const auto it = m_pageLinks.find(uri); it != m_pageLinks.end()) args.link = ToUtf16(it->second.c_str());
+    }
     FireBrowser(DISPID_NEWWINDOW3, args);
+}
+
+// The page reports a link just before it opens it; a few are plenty, and the page's own links never
+// change their parsed form, so a full table is simply started again.
+void WebKitEngine::RememberLink(const std::string& href, const std::string& raw) {
+    constexpr size_t kMaxLinks = 64;
+    if (href.empty()) return;
+    if (m_pageLinks.size() >= kMaxLinks && !m_pageLinks.contains(href)) m_pageLinks.clear();
+    m_pageLinks[href] = raw;
 }
 
 void WebKitEngine::OnPageMessage(JSCValue* message) {
@@ -380,6 +411,8 @@ void WebKitEngine::OnPageMessage(JSCValue* message) {
         OnMouseDown(StringArrayProperty(message, "ids"));
     } else if (type == "focusout") {
         Fire(EventSource::Document, DISPID_FOCUSOUT);
+    } else if (type == "link") {
+        RememberLink(StringProperty(message, "href"), StringProperty(message, "raw"));
     }
 }
 
@@ -401,6 +434,7 @@ void WebKitEngine::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer
             engine->m_hasDocument = false;
             engine->m_loadFailed = false;
             engine->m_elementIds.clear();
+            engine->m_pageLinks.clear();
             engine->FireBrowser(DISPID_BEFORENAVIGATE2);
             break;
         case WEBKIT_LOAD_REDIRECTED:

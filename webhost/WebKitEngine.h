@@ -25,6 +25,8 @@ namespace WebWindow {
 //
 // Element mouse-down and document focus-out come from a user script in an isolated script world, which
 // reports trusted events only; the page's own scripts, its frames and other origins cannot post to it.
+// The same script reports the text of an item link the user opens, so that a new-window event carries
+// the link as the page held it beside the URI WebKit parsed from it.
 class WebKitEngine : public IBrowserEngine {
   public:
     WebKitEngine(GResource* resources, std::string resourcePrefix, std::string exePath);
@@ -66,6 +68,7 @@ class WebKitEngine : public IBrowserEngine {
     void OnMouseDown(const std::vector<std::string>& ids);
     bool ShowsPage() const;
     void ReportNewWindow(const char* uri);
+    void RememberLink(const std::string& href, const std::string& raw);
 
     static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
     static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, gpointer self);
@@ -91,6 +94,7 @@ class WebKitEngine : public IBrowserEngine {
     bool m_loadFailed = false;
     bool m_firstCompleteSeen = false;
     std::set<std::string> m_elementIds;  // ids present in the loaded page
+    std::map<std::string, std::string> m_pageLinks;  // parsed link -> the page's text of it
     std::map<uint32_t, Connection> m_connections;
     uint32_t m_nextCookie = 1;
 };

@@ -22,7 +22,8 @@ namespace XDesktop {
 
 bool HasDisplay();
 void MovePointer(int x, int y);
-void Click(int x, int y);
+// Presses and releases a mouse button (1 primary, 2 middle, 3 secondary) at a root position.
+void Click(int x, int y, int button = 1);
 // Mapped top-level windows of a process, in absolute root coordinates.
 std::vector<ScreenRect> VisibleWindowsOf(pid_t pid);
 // Asks each visible window of the process to close, as a window manager's close button does

@@ -231,7 +231,8 @@ TEST_F(WindowManagerTest, TimersDieWithTheirWindowAndItsChildren) {
     EXPECT_FALSE(SetTimer(hp, 1, 1));
 }
 
-TEST_F(WindowManagerTest, DestroyingAParentDestroysChildrenFirst) {
+// A parent hears WM_DESTROY while its children still exist; then they go, parent before child.
+TEST_F(WindowManagerTest, DestroyingAParentTellsItBeforeItsChildren) {
     RecordingWindow &parent = Obj(), &child = Obj(), &grandchild = Obj();
     HWND hp = CreateWindow(&parent);
     HWND hc = CreateWindow(&child, hp);
@@ -239,10 +240,13 @@ TEST_F(WindowManagerTest, DestroyingAParentDestroysChildrenFirst) {
     EXPECT_EQ(GetParent(hg), hc);
     EXPECT_EQ(GetParent(hc), hp);
     EXPECT_EQ(GetParent(hp), nullptr);
+    bool childrenAlive = false;
+    parent.m_actions[WM_DESTROY] = [&](HWND, WPARAM) { childrenAlive = IsWindow(hc) && IsWindow(hg); };
 
     EXPECT_TRUE(DestroyWindow(hp));
+    EXPECT_TRUE(childrenAlive);
     EXPECT_EQ(Of(WM_DESTROY),
-              (std::vector<Delivery>{{hg, WM_DESTROY, 0}, {hc, WM_DESTROY, 0}, {hp, WM_DESTROY, 0}}));
+              (std::vector<Delivery>{{hp, WM_DESTROY, 0}, {hc, WM_DESTROY, 0}, {hg, WM_DESTROY, 0}}));
     EXPECT_FALSE(IsWindow(hp) || IsWindow(hc) || IsWindow(hg));
     EXPECT_FALSE(DestroyWindow(hp));
 }

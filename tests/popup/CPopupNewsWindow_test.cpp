@@ -1,5 +1,6 @@
 #include "popup/CPopupNewsWindow.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -177,9 +178,13 @@ class Closing : public PopupTest, public testing::WithParamInterface<CloseCase> 
 TEST_P(Closing, DestroysTheWindowAndEndsTheLoop) {
     MakePopup();
     LoadPage();
+    const uint32_t documentCookie = popup->m_pDocumentEvents->m_dwCookie;
     platform::PostMessage(hWnd, GetParam().msg, 0, 0);
     Drain();
     EXPECT_FALSE(platform::IsWindow(hWnd));
+    EXPECT_NE(std::find(engine->unadvised.begin(), engine->unadvised.end(), documentCookie),
+              engine->unadvised.end())
+        << "the document sink was not disconnected while the page was still there";
     EXPECT_EQ(g_hwndPopup, nullptr);
     EXPECT_TRUE(engine->closed);
     EXPECT_TRUE(surface->destroyed);
@@ -260,7 +265,7 @@ TEST_F(PopupTest, ANewWindowMarksTheLinkReadAndOpensIt) {
     Insert("d2", "0", "http://127.0.0.1/b");
     MakePopup();
     LoadPage();
-    popup->m_pBrowserEvents->Invoke(WebWindow::DISPID_NEWWINDOW3, {u"http://127.0.0.1/a"});
+    popup->m_pBrowserEvents->Invoke(WebWindow::DISPID_NEWWINDOW3, {u"http://127.0.0.1/a", {}});
     Drain();
     EXPECT_EQ(ReadMarks(), (std::vector<std::string>{"0", "1"}));
     EXPECT_EQ(opened, std::vector<std::string>{"http://127.0.0.1/a"});

@@ -46,6 +46,17 @@ inline void RunFor(int ms) {
     }
 }
 
+// Runs the main context until `done` holds or about `ms` milliseconds have passed; whether it held.
+template <class Condition>
+bool SpinUntil(Condition done, int ms) {
+    const gint64 end = g_get_monotonic_time() + static_cast<gint64>(ms) * 1000;
+    while (!done()) {
+        if (g_get_monotonic_time() >= end) return false;
+        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
+    }
+    return true;
+}
+
 struct Message {
     platform::UINT msg;
     platform::WPARAM wParam;

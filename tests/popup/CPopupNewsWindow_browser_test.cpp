@@ -1,0 +1,200 @@
+// The real popup: the page from the bundle in WebKit, a store on disk, and presses through the X server.
+#include "popup/CPopupNewsWindow.h"
+
+#include <clocale>
+#include <cstdio>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include "PopupTestSupport.h"
+#include "popup/GtkPopupSurface.h"
+#include "res/PageResources.h"
+#include "store/ItemStore.h"
+#include "tests/e2e/XDesktop.h"
+#include "webhost/GtkStartup.h"
+#include "webhost/WebKitEngine.h"
+
+namespace {
+
+using namespace popup_test;
+
+constexpr const char* kExePath = "/opt/deals notifier/notifier";
+constexpr int kSecondary = 3;
+constexpr int kMiddle = 2;
+
+// One popup for the whole suite (a web process per test would cost seconds); each test brings its own
+// rows and renders them itself, since clicks hold the popup's own refresh back for ten seconds.
+class LivePopup : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(WebWindow::StartGtk(nullptr, nullptr)) << "needs an X display";
+        // Links with Chinese text must survive the locale's character set.
+        ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr);
+        s_dir = new TempDir();
+        s_store = new ItemStore(s_dir->Dir());
+        ASSERT_TRUE(s_store->IsReady());
+        s_popup = new CPopupNewsWindow(PopupServices{
+            .store = *s_store,
+            .makeEngine = [] { return WebWindow::MakeWebKitEngine(PageResources(), kPageResourcePrefix, kExePath); },
+            .surface = std::make_unique<GtkPopupSurface>(PageResources(),
+                                                         std::string(kPageResourcePrefix) + "/png/133"),
+            .startPolling = [] {},
+            .exePath = kExePath,
+            .openLink = [](const std::string&) {},
+        });
+        ASSERT_NE(s_popup->Create({0, 0, CPopupNewsWindow::kWidth, CPopupNewsWindow::kHeight}), nullptr);
+        ASSERT_TRUE(SpinUntil([] { return Engine() != nullptr; }, 30000)) << "the page did not load";
+    }
+
+    static void TearDownTestSuite() {
+        delete s_popup;
+        Drain();
+        g_hwndPopup = nullptr;
+        delete s_store;
+        delete s_dir;
+    }
+
+    static WebWindow::WebKitEngine* Engine() {
+        if (s_popup == nullptr || !s_popup->m_pWebWindow) return nullptr;
+        return dynamic_cast<WebWindow::WebKitEngine*>(s_popup->m_pWebWindow->GetDocument());
+    }
+
+    // Replaces the stored rows (listed newest, that is last, first) and shows them.
+    static void Show(const std::vector<FeedItem>& rows) {
+        ASSERT_TRUE(s_store->RemoveAllItems());
+        for (const FeedItem& row : rows) ASSERT_TRUE(s_store->InsertItem(row));
+        bool rendered = false;
+        s_popup->RefreshItemList([&] { rendered = true; });
+        ASSERT_TRUE(SpinUntil([&] { return rendered; }, 10000));
+        ASSERT_EQ(s_popup->m_nTotalCount, static_cast<int64_t>(rows.size()));
+    }
+
+    static std::string Eval(const std::string& js) {
+        std::string json;
+        bool answered = false;
+        Engine()->EvaluateForTest(js, [&](std::string result) {
+            json = std::move(result);
+            answered = true;
+        });
+        EXPECT_TRUE(SpinUntil([&] { return answered; }, 10000)) << js;
+        return json;
+    }
+
+    // Presses a real mouse button on the centre of the first element that `selector` finds.
+    static void Press(const std::string& selector, int button) {
+        const std::string json = Eval("(() => { const e = document.querySelector('" + selector +
+                                      "'); e.scrollIntoView({block: 'center'}); const r = "
+                                      "e.getBoundingClientRect(); return [Math.round(r.left + r.width / 2), "
+                                      "Math.round(r.top + r.height / 2)]; })()");
+        int x = 0, y = 0;
+        ASSERT_EQ(std::sscanf(json.c_str(), "[%d,%d]", &x, &y), 2) << json;
+        GtkWidget* view = Engine()->Widget();
+        GtkWidget* toplevel = gtk_widget_get_toplevel(view);
+        int tx = 0, ty = 0, ox = 0, oy = 0;
+        ASSERT_TRUE(gtk_widget_translate_coordinates(view, toplevel, x, y, &tx, &ty));
+        gdk_window_get_origin(gtk_widget_get_window(toplevel), &ox, &oy);
+        e2e::XDesktop::Click(ox + tx, oy + ty, button);
+    }
+
+    // Lets whatever a press set off arrive: a round trip to the web process and a pause.
+    static void Settle() {
+        Eval("1");
+        RunFor(400);
+        Eval("1");
+    }
+
+    static std::vector<std::string> ReadMarks() {
+        std::vector<std::string> marks;
+        for (const FeedItem& row : s_store->ListItems().value_or(std::vector<FeedItem>{}))
+            marks.push_back(row.msg_top);
+        return marks;
+    }
+
+    static inline TempDir* s_dir = nullptr;
+    static inline ItemStore* s_store = nullptr;
+    static inline CPopupNewsWindow* s_popup = nullptr;
+};
+
+// ---- an item button marks its row read by the link as stored --------------------------------------
+
+struct LinkForm {
+    const char* name;
+    const char* link;
+};
+
+struct ItemButton {
+    const char* name;  // the button's name in the page
+    bool buy;          // its link is msg_buyurl rather than msg_url
+};
+
+void PrintTo(const LinkForm& f, std::ostream* os) { *os << f.link; }
+void PrintTo(const ItemButton& b, std::ostream* os) { *os << b.name; }
+
+class ItemLinks : public LivePopup, public testing::WithParamInterface<std::tuple<LinkForm, ItemButton>> {};
+
+// WebKit reports such a link in its own parsed form; the row must be found by the text it was stored as.
+TEST_P(ItemLinks, PressMarksExactlyThatRowRead) {
+    const auto& [form, button] = GetParam();
+    FeedItem target = StoredItem("d2", "http://deals.test/detail/2", "http://shop.test/buy/2");
+    (button.buy ? target.msg_buyurl : target.msg_url) = form.link;
+    Show({StoredItem("d1", "http://deals.test/detail/1", "http://shop.test/buy/1"), target});
+
+    Press(std::string("#all_notify button[name=") + button.name + "]", 1);
+    EXPECT_TRUE(SpinUntil([] { return ReadMarks().at(0) == "1"; }, 5000)) << "the pressed row stayed unread";
+    Settle();
+    EXPECT_EQ(ReadMarks(), (std::vector<std::string>{"1", "0"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, ItemLinks,
+    testing::Combine(testing::Values(LinkForm{"Plain", "http://deals.test/item/1"},
+                                     LinkForm{"UpperCaseHost", "http://Deals.TEST/item/1"},
+                                     LinkForm{"NoPath", "http://deals.test"},
+                                     LinkForm{"DefaultPort", "http://deals.test:80/item/1"},
+                                     LinkForm{"HttpsDefaultPort", "https://deals.test:443/item/1"},
+                                     LinkForm{"Space", "http://deals.test/item 1?q=a b"},
+                                     LinkForm{"ChineseInPathAndQuery", "http://deals.test/商品/1?名称=电饭煲"}),
+                     testing::Values(ItemButton{"button_detail", false}, ItemButton{"button_buy", true})),
+    [](const auto& row) {
+        return std::string(std::get<0>(row.param).name) + "_" + (std::get<1>(row.param).buy ? "Buy" : "Detail");
+    });
+
+// ---- only the primary button acts ------------------------------------------------------------------
+
+struct PressCase {
+    const char* name;
+    const char* selector;
+    int button;
+    std::vector<std::string> marks;  // the two rows' read marks afterwards; empty: both deleted
+};
+void PrintTo(const PressCase& c, std::ostream* os) { *os << c.name; }
+
+class PagePresses : public LivePopup, public testing::WithParamInterface<PressCase> {};
+
+TEST_P(PagePresses, OnlyThePrimaryButtonActs) {
+    Show({StoredItem("d1", "http://deals.test/1"), StoredItem("d2", "http://deals.test/2")});
+    Press(GetParam().selector, GetParam().button);
+    SpinUntil([] { return ReadMarks() == GetParam().marks; }, 3000);
+    Settle();
+    EXPECT_EQ(ReadMarks(), GetParam().marks);
+    EXPECT_TRUE(platform::IsWindow(s_popup->m_hWnd)) << "the popup closed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Buttons, PagePresses,
+    testing::Values(PressCase{"RemoveAllSecondary", "#all_notify_remove", kSecondary, {"0", "0"}},
+                    PressCase{"RemoveAllMiddle", "#all_notify_remove", kMiddle, {"0", "0"}},
+                    PressCase{"MarkAllReadSecondary", "#all_notify_setread", kSecondary, {"0", "0"}},
+                    PressCase{"CloseSecondary", "#button_close", kSecondary, {"0", "0"}},
+                    PressCase{"CloseMiddle", "#button_close", kMiddle, {"0", "0"}},
+                    PressCase{"DetailMiddle", "#all_notify button[name=button_detail]", kMiddle, {"0", "0"}},
+                    PressCase{"MarkAllReadPrimary", "#all_notify_setread", 1, {"1", "1"}},
+                    PressCase{"RemoveAllPrimary", "#all_notify_remove", 1, {}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+}  // namespace
