@@ -20,7 +20,8 @@ void FeedPoller::PollOnce(std::stop_token stop) {
     }
     if (stop.stop_requested() || AlreadyStored(download.body)) return;
     m_versionAfterLast = m_store.InsertNewItems(CollectFeedItems(download.body));
-    // A rolled-back poll leaves no memory of its body, so the next one is walked and stored again.
+    // A poll that did not store every new item leaves no memory of its body, so the next one is walked
+    // and offered to the store again.
     if (m_versionAfterLast) {
         m_lastBody = std::move(download.body);
     } else {

@@ -251,10 +251,13 @@ std::optional<std::vector<std::string>> ItemStore::StoredDatesLocked() {
 
 std::optional<StoreVersion> ItemStore::InsertNewItems(const std::vector<FeedItem>& items) {
     const std::lock_guard lock(m_mutex);
-    if (!m_bOpened || !m_bTablesReady || !Execute(kBegin)) return std::nullopt;
+    if (!m_bOpened || !m_bTablesReady) return std::nullopt;
+    if (items.empty()) return VersionLocked();
+    if (!Execute(kBegin)) return std::nullopt;
     // Newness compares dates byte for byte, as the count query does, but reads the table once.
     std::optional<std::vector<std::string>> stored = StoredDatesLocked();
     bool ok = stored.has_value();
+    bool complete = true;
     if (ok) {
         std::unordered_set<std::string_view> seen(stored->begin(), stored->end());
         for (const FeedItem& item : items) {
@@ -265,6 +268,7 @@ std::optional<StoreVersion> ItemStore::InsertNewItems(const std::vector<FeedItem
             }
             // A row that cannot be written stays unstored, as on its own, and the poll goes on, unless
             // SQLite has given up the whole transaction.
+            complete = false;
             if (sqlite3_get_autocommit(m_pDb.get()) != 0) {
                 ok = false;
                 break;
@@ -277,7 +281,7 @@ std::optional<StoreVersion> ItemStore::InsertNewItems(const std::vector<FeedItem
         Execute(kRollback);
         return std::nullopt;
     }
-    return VersionLocked();
+    return complete ? VersionLocked() : std::nullopt;
 }
 
 bool ItemStore::MarkReadByUrl(const std::string& url) { return MarkReadByUrl(url, url); }

@@ -45,8 +45,8 @@ class ItemStore {
     bool IsDateUnseen(const std::string& date);
     bool SaveItemDate(const std::string& date);
     // Every item whose date is new, in the order given, as InsertItem would store them one by one, but
-    // in one transaction: all of them are committed or none. The version right after the commit, or
-    // std::nullopt when the transaction failed and was rolled back.
+    // in one transaction. The version right after the commit; std::nullopt when the transaction failed
+    // and was rolled back, or when some row could not be written (the others are committed).
     std::optional<StoreVersion> InsertNewItems(const std::vector<FeedItem>& items);
     bool MarkReadByUrl(const std::string& url);
     // Marks read the rows whose msg_url is `url` or whose msg_buyurl is `buyUrl`: one link in the two
