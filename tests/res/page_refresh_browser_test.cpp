@@ -209,11 +209,14 @@ TEST_F(PageRefresh, UnchangedRefreshKeepsScrollAndFetchesNoPicture) {
         const auto found = Page().Served().find("/23/pelmo128.png");
         return found == Page().Served().end() ? 0 : found->second;
     };
-    for (auto waited = 0ms; waited < 5000ms && pictures() < 60; waited += 50ms) Page().Spin(50ms);
-    Page().Spin(100ms);
-    ASSERT_EQ(pictures(), 60);
+    // Pictures load as they come near the view, not all sixty at once.
+    for (auto waited = 0ms; waited < 5000ms && pictures() == 0; waited += 50ms) Page().Spin(50ms);
+    Page().Spin(300ms);
+    ASSERT_GT(pictures(), 0);
+    EXPECT_LT(pictures(), 60);
     Js("document.getElementById('all_notify').scrollTop = 700; 0");
     ASSERT_EQ(Js("document.getElementById('all_notify').scrollTop"), "700");
+    Page().Spin(300ms);  // the pictures scrolled into view
     Page().ResetCounts();
     for (int i = 0; i < 3; ++i) Refresh(items);
     Page().Spin(200ms);
