@@ -69,7 +69,7 @@ class LivePopup : public testing::Test {
         ASSERT_TRUE(s_store->RemoveAllItems());
         for (const FeedItem& row : rows) ASSERT_TRUE(s_store->InsertItem(row));
         bool rendered = false;
-        s_popup->RefreshItemList([&] { rendered = true; });
+        s_popup->RefreshItemList([&](bool) { rendered = true; });
         ASSERT_TRUE(SpinUntil([&] { return rendered; }, 10000));
         ASSERT_EQ(s_popup->m_nTotalCount, static_cast<int64_t>(rows.size()));
     }
