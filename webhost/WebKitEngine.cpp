@@ -21,6 +21,16 @@ std::u16string ToUtf16(const char* utf8) {
     return utf8 == nullptr ? std::u16string() : platform::Utf8ToUtf16(utf8);
 }
 
+// At `rc` in a fixed container (the popup's); any other container gets the view as its child.
+void Place(GtkWidget* view, GtkWidget* container, const platform::Rect& rc) {
+    gtk_widget_set_size_request(view, rc.right - rc.left, rc.bottom - rc.top);
+    if (GTK_IS_FIXED(container)) {
+        gtk_fixed_put(GTK_FIXED(container), view, rc.left, rc.top);
+    } else {
+        gtk_container_add(GTK_CONTAINER(container), view);
+    }
+}
+
 }  // namespace
 
 WebKitEngine::WebKitEngine(GResource* resources, std::string resourcePrefix, std::string exePath)
@@ -45,14 +55,7 @@ bool WebKitEngine::Create(platform::HWND parent, const platform::Rect& rc) {
     m_site = std::make_unique<CBrowserSite>(m_view.get());
     ConnectSignals();
     m_lifetime.reset(g_cancellable_new());
-
-    GtkWidget* view = GTK_WIDGET(m_view.get());
-    gtk_widget_set_size_request(view, rc.right - rc.left, rc.bottom - rc.top);
-    if (GTK_IS_FIXED(container)) {
-        gtk_fixed_put(GTK_FIXED(container), view, rc.left, rc.top);
-    } else {
-        gtk_container_add(GTK_CONTAINER(container), view);
-    }
+    Place(GTK_WIDGET(m_view.get()), container, rc);
     return true;
 }
 
