@@ -3,9 +3,10 @@
 #include <string>
 #include <string_view>
 
-// Text conversions for feed text. Every input is read up to its first zero byte (zero unit for wide
-// text). A character that cannot be decoded (invalid or cut-off input) or that the target set cannot
-// hold becomes '?' and the conversion goes on, so a title is never cut short.
+// Text conversions for feed text, under the feed's names for platform/'s Charset, Unicode and
+// AnsiCodePage. Every input is read up to its first zero byte (zero unit for wide text). A character that
+// cannot be decoded (invalid or cut-off input) or that the target set cannot hold becomes '?' and the
+// conversion goes on, so a title is never cut short.
 
 // Converts `text` from `fromCharset` to `toCharset` (iconv names, e.g. "GBK", "UTF-8").
 // An unknown charset pair gives the empty string.

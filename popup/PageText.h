@@ -12,8 +12,6 @@ class PageText {
     // `text` read in `fromCharset`, as UTF-8. Bytes that do not decode become U+FFFD and the rest of
     // the text goes on; an unknown charset is treated as UTF-8.
     static std::string ToUtf8(std::string_view text, const std::string& fromCharset);
-    // Invalid sequences replaced by U+FFFD.
-    static std::string ValidUtf8(std::string_view text);
     // The seven fields the page shows, each converted from its stored encoding; `localeCodeset` is the
     // codeset of the picture and buy links.
     static FeedItem ForPage(const FeedItem& stored, const std::string& localeCodeset);

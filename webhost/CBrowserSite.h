@@ -7,7 +7,7 @@ namespace WebWindow {
 // The container's answers to the web view: no context menu, no dialogs of any kind (script dialogs,
 // permission prompts, file and colour choosers, printing), no hardware acceleration, no windows opened
 // by script on its own, no developer tools. The page's external object does not exist because the
-// host's message channel lives in an isolated script world (see WebKitEngine).
+// host's message channel lives in an isolated script world (see PageChannel).
 class CBrowserSite {
   public:
     explicit CBrowserSite(WebKitWebView* view);

@@ -11,13 +11,13 @@ class CSendComplteHandler final {
   public:
     CSendComplteHandler(platform::HWND hWndTarget, platform::UINT uCompleteMsg, platform::UINT uUrlMsg);
 
-    // No engine asks for either of these; they keep their historical answers.
+    // Kept for the design, with the URL message and LastUrl: no engine asks for either.
     virtual bool Approve(const std::u16string& url, int reserved);
     // Keeps a copy of the URL for the target (LastUrl) and posts the URL message.
     virtual bool PostUrlCopy(const std::u16string& url, int reserved, bool& posted);
+    const std::u16string& LastUrl() const { return m_strLastUrl; }
 
     void NotifyDocumentComplete();
-    const std::u16string& LastUrl() const { return m_strLastUrl; }
 
     platform::HWND m_hWndTarget;
     platform::UINT m_uCompleteMsg;

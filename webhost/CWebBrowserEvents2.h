@@ -1,13 +1,13 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include <glib.h>
-
-#include "feed/TextConvert.h"
+#include "platform/AnsiCodePage.h"
+#include "platform/Unicode.h"
 #include "platform/WindowManager.h"
 #include "store/ItemStore.h"
 #include "webhost/DesktopBrowser.h"
@@ -27,7 +27,6 @@ class CWebBrowserEvents2 : public IEventSink {
         : m_store(store), m_openLink(std::move(openLink)) {}
 
     void AddHandler(THandler* handler) { m_handlers.push_back(handler); }
-    const std::vector<THandler*>& Handlers() const { return m_handlers; }
 
     void Invoke(int dispid, const EventArgs& args) override {
         platform::PostMessage(g_hwndPopup, WM_BROWSER_ACTIVITY, 0, 0);
@@ -50,17 +49,13 @@ class CWebBrowserEvents2 : public IEventSink {
         const std::u16string& link = args.link.empty() ? args.url : args.link;
         // An empty target (window.open() with no address) would otherwise mark every row without a
         // link as read.
-        if (const std::string utf8 = ToUtf8(link); !utf8.empty()) m_store.MarkReadByUrl(utf8, WideToAnsi(link));
+        if (const std::optional<std::string> utf8 = platform::Utf16ToUtf8(link); utf8 && !utf8->empty()) {
+            m_store.MarkReadByUrl(*utf8, platform::Utf16ToAnsi(link));
+        }
         platform::PostMessage(g_hwndPopup, platform::WM_SHOWWINDOW, 0, 0);
         if (!m_openLink) return;
-        if (const std::string target = ToUtf8(args.url); DesktopBrowser::IsWebLink(target)) m_openLink(target);
-    }
-
-    // Empty for text that is not valid UTF-16.
-    static std::string ToUtf8(const std::u16string& text) {
-        g_autofree gchar* utf8 = g_utf16_to_utf8(reinterpret_cast<const gunichar2*>(text.data()),
-                                                 static_cast<glong>(text.size()), nullptr, nullptr, nullptr);
-        return utf8 != nullptr ? std::string(utf8) : std::string();
+        const std::optional<std::string> target = platform::Utf16ToUtf8(args.url);
+        if (target && DesktopBrowser::IsWebLink(*target)) m_openLink(*target);
     }
 
     ItemStore& m_store;

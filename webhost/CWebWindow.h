@@ -10,8 +10,9 @@
 
 namespace WebWindow {
 
-// The child window that carries the browser component inside the popup. THandler is the completion
-// handler type of the browser sink whose pointer the window carries; the window only connects that sink.
+// The child window that carries the browser component inside the popup. THandler, the completion
+// handler type of the browser sink whose pointer the window carries, is kept for the design: the window
+// only connects that sink.
 template <class THandler>
 class CWebWindow : public platform::CMessageMap {
   public:
@@ -47,11 +48,8 @@ class CWebWindow : public platform::CMessageMap {
     }
 
     void ShowWindow(bool show) {
-        m_bVisible = show;
         if (m_bBrowserStarted) m_pEngine->Show(show);
     }
-
-    bool IsVisible() const { return m_bVisible; }
 
     bool DestroyChild() {
         if (platform::IsWindow(m_hWnd)) platform::DestroyWindow(m_hWnd);
@@ -90,7 +88,7 @@ class CWebWindow : public platform::CMessageMap {
     platform::HWND m_hWnd = nullptr;
     Rect m_rcWindow;
     IEventSink* m_pEvents;
-    Rect m_rcClient;
+    Rect m_rcClient;  // kept for the design: the component fills the child, so nothing reads it
 
   private:
     // The view is placed in the parent's native container at the child's rectangle, which puts the
@@ -116,7 +114,6 @@ class CWebWindow : public platform::CMessageMap {
     std::unique_ptr<IBrowserEngine> m_pEngine;
     platform::HWND m_hWndParent = nullptr;
     bool m_bBrowserStarted = false;
-    bool m_bVisible = false;
 };
 
 }  // namespace WebWindow

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Messages.h"
+#include "platform/Rect.h"
 
 namespace WebWindow {
 
@@ -22,13 +23,7 @@ constexpr int DISPID_NEWWINDOW3 = 273;
 constexpr int DISPID_MOUSEDOWN = -605;
 constexpr int DISPID_FOCUSOUT = 1049;
 
-struct Rect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-    bool operator==(const Rect&) const = default;
-};
+using platform::Rect;  // the host's users still say WebWindow::Rect
 
 struct EventArgs {
     std::u16string url;   // the target of a new-window request, as the engine parsed it
@@ -53,7 +48,7 @@ class IBrowserEngine {
 
     // Builds the view inside the native container of `parent` at `rc` (parent client coordinates),
     // hidden. False when the engine cannot start.
-    virtual bool Create(platform::HWND parent, const Rect& rc) = 0;
+    virtual bool Create(platform::HWND parent, const platform::Rect& rc) = 0;
     virtual void Navigate(const std::string& url) = 0;
     virtual void Show(bool visible) = 0;
     // True from the finished load of the page until the next navigation or Close.

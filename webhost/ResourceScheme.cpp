@@ -8,11 +8,6 @@
 namespace WebWindow {
 namespace {
 
-struct GFreeDeleter {
-    void operator()(gchar* p) const { g_free(p); }
-};
-using GString_ = std::unique_ptr<gchar, GFreeDeleter>;
-
 struct KnownType {
     const char* extension;
     const char* mimeType;
@@ -39,20 +34,21 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 }  // namespace
 
 std::string PageUrl(const std::string& exePath) {
-    GString_ escaped(g_uri_escape_string(exePath.c_str(), "/", FALSE));
-    return "res://" + std::string(escaped.get()) + "/23/popup.html";
+    g_autofree gchar* escaped = g_uri_escape_string(exePath.c_str(), "/", FALSE);
+    return "res://" + std::string(escaped) + "/23/popup.html";
 }
 
 std::string MimeTypeFor(const std::string& name, GBytes* data) {
-    const std::string lower = GString_(g_ascii_strdown(name.c_str(), -1)).get();
+    g_autofree gchar* lowered = g_ascii_strdown(name.c_str(), -1);
+    const std::string lower = lowered;
     for (const KnownType& known : kKnownTypes) {
         if (EndsWith(lower, known.extension)) return known.mimeType;
     }
     gsize size = 0;
     const auto* bytes = data == nullptr ? nullptr : static_cast<const guchar*>(g_bytes_get_data(data, &size));
-    GString_ contentType(g_content_type_guess(nullptr, bytes, size, nullptr));
-    GString_ mime(g_content_type_get_mime_type(contentType.get()));
-    return mime ? mime.get() : "application/octet-stream";
+    g_autofree gchar* contentType = g_content_type_guess(nullptr, bytes, size, nullptr);
+    g_autofree gchar* mime = g_content_type_get_mime_type(contentType);
+    return mime ? mime : "application/octet-stream";
 }
 
 ResourceScheme::ResourceScheme(GResource* resources, std::string prefix, std::string exePath)
@@ -61,15 +57,16 @@ ResourceScheme::ResourceScheme(GResource* resources, std::string prefix, std::st
       m_exePath(std::move(exePath)) {}
 
 std::string ResourceScheme::KeyFor(const std::string& requestPath) const {
-    GString_ unescaped(g_uri_unescape_string(requestPath.c_str(), nullptr));
+    g_autofree gchar* unescaped = g_uri_unescape_string(requestPath.c_str(), nullptr);
     if (!unescaped) return {};
-    std::string path = unescaped.get();
+    std::string path = unescaped;
     if (!m_exePath.empty() && path.size() > m_exePath.size() && path.starts_with(m_exePath) &&
         path[m_exePath.size()] == '/') {
         path.erase(0, m_exePath.size());
     }
     if (!path.starts_with("/")) path.insert(0, "/");
-    return m_prefix + GString_(g_ascii_strdown(path.c_str(), -1)).get();
+    g_autofree gchar* lower = g_ascii_strdown(path.c_str(), -1);
+    return m_prefix + lower;
 }
 
 ResourceScheme::Answer ResourceScheme::Lookup(const std::string& requestPath) const {
@@ -96,13 +93,12 @@ void ResourceScheme::HandleRequest(WebKitURISchemeRequest* request, gpointer sel
     if (answer.status != 200) {
         HostLog(std::string("res: 404 ") + webkit_uri_scheme_request_get_uri(request));
         // An error, not an empty page: images fire onerror and a missing page raises load-failed.
-        GError* error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "404 Not Found");
+        g_autoptr(GError) error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "404 Not Found");
         webkit_uri_scheme_request_finish_error(request, error);
-        g_error_free(error);
         return;
     }
-    GInputStream* stream = g_memory_input_stream_new_from_bytes(answer.body.get());
-    WebKitURISchemeResponse* response =
+    g_autoptr(GInputStream) stream = g_memory_input_stream_new_from_bytes(answer.body.get());
+    g_autoptr(WebKitURISchemeResponse) response =
         webkit_uri_scheme_response_new(stream, static_cast<gint64>(g_bytes_get_size(answer.body.get())));
     webkit_uri_scheme_response_set_status(response, 200, "OK");
     webkit_uri_scheme_response_set_content_type(response, answer.mimeType.c_str());
@@ -111,8 +107,6 @@ void ResourceScheme::HandleRequest(WebKitURISchemeRequest* request, gpointer sel
     soup_message_headers_replace(headers, "Content-Type", answer.mimeType.c_str());
     webkit_uri_scheme_response_set_http_headers(response, headers);  // takes ownership
     webkit_uri_scheme_request_finish_with_response(request, response);
-    g_object_unref(response);
-    g_object_unref(stream);
 }
 
 }  // namespace WebWindow

@@ -10,8 +10,10 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include "platform/GObjectPtr.h"
 #include "webhost/CBrowserSite.h"
 #include "webhost/IBrowserEngine.h"
+#include "webhost/PageChannel.h"
 #include "webhost/ResourceScheme.h"
 
 namespace WebWindow {
@@ -23,18 +25,16 @@ namespace WebWindow {
 // progress and hover signal as an event. Before that first completion only DISPID_DOCUMENTCOMPLETE and
 // DISPID_NEWWINDOW3 are delivered, so that the page's own start-up does not count as activity.
 //
-// Element mouse-down and document focus-out come from a user script in an isolated script world, which
-// reports trusted events only; the page's own scripts, its frames and other origins cannot post to it.
-// The same script reports the text of an item link the user opens, so that a new-window event carries
-// the link as the page held it beside the URI WebKit parsed from it.
-class WebKitEngine : public IBrowserEngine {
+// Element mouse-down and document focus-out come through the page channel. A new-window event carries
+// the link as the page held it, when the channel reported it, beside the URI WebKit parsed from it.
+class WebKitEngine : public IBrowserEngine, private PageChannel::Listener {
   public:
     WebKitEngine(GResource* resources, std::string resourcePrefix, std::string exePath);
     ~WebKitEngine() override;
     WebKitEngine(const WebKitEngine&) = delete;
     WebKitEngine& operator=(const WebKitEngine&) = delete;
 
-    bool Create(platform::HWND parent, const Rect& rc) override;
+    bool Create(platform::HWND parent, const platform::Rect& rc) override;
     void Navigate(const std::string& url) override;
     void Show(bool visible) override;
     bool HasDocument() const override;
@@ -47,10 +47,7 @@ class WebKitEngine : public IBrowserEngine {
     // "" when it threw). For tests and benchmarks.
     void EvaluateForTest(const std::string& js, std::function<void(std::string json)> done);
     // The view, for tests that need its place on screen; null before Create and after Close.
-    GtkWidget* Widget() const { return GTK_WIDGET(m_view); }
-
-    // The runner that executes a batch of texts: a JSON array literal in, an array of booleans out.
-    static std::string BatchScript(const std::vector<std::string>& texts);
+    GtkWidget* Widget() const { return m_view ? GTK_WIDGET(m_view.get()) : nullptr; }
 
   private:
     struct Connection {
@@ -64,7 +61,7 @@ class WebKitEngine : public IBrowserEngine {
     void Deliver(const std::vector<uint32_t>& cookies, int dispid, const EventArgs& args);
     void FireBrowser(int dispid, const EventArgs& args = {});
     bool MayLoad(const char* uri) const;
-    void OnPageMessage(JSCValue* message);
+    void OnPageMessage(const PageMessage& message) override;
     void OnMouseDown(const std::vector<std::string>& ids);
     bool ShowsPage() const;
     void ReportNewWindow(const char* uri);
@@ -78,22 +75,21 @@ class WebKitEngine : public IBrowserEngine {
     static void OnTitle(GObject*, GParamSpec*, gpointer self);
     static void OnProgress(GObject*, GParamSpec*, gpointer self);
     static void OnMouseTarget(WebKitWebView*, WebKitHitTestResult*, guint, gpointer self);
-    static void OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer self);
 
     ResourceScheme m_scheme;
-    WebKitWebContext* m_context = nullptr;                 // owned
-    WebKitUserContentManager* m_contentManager = nullptr;  // owned
-    WebKitWebView* m_view = nullptr;                       // one reference of ours, besides the container's
+    platform::GObjectPtr<WebKitWebContext> m_context;
+    std::unique_ptr<PageChannel> m_channel;
+    platform::GObjectPtr<WebKitWebView> m_view;  // ours, besides the container's
     std::unique_ptr<CBrowserSite> m_site;
-    GCancellable* m_cancellable = nullptr;                         // owned; cancels script callbacks at Close
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);  // false once destroyed
-    std::shared_ptr<bool> m_scriptToken;  // dropped at Close: pending script results are discarded
+    // From Create to Close. Every script answer and every event delivery checks it, so nothing reaches
+    // a closed or destroyed engine.
+    platform::GObjectPtr<GCancellable> m_lifetime;
 
     std::string m_pageUrl;  // without fragment
     bool m_hasDocument = false;
     bool m_loadFailed = false;
     bool m_firstCompleteSeen = false;
-    std::set<std::string> m_elementIds;  // ids present in the loaded page
+    std::set<std::string> m_elementIds;              // ids present in the loaded page
     std::map<std::string, std::string> m_pageLinks;  // parsed link -> the page's text of it
     std::map<uint32_t, Connection> m_connections;
     uint32_t m_nextCookie = 1;

@@ -43,10 +43,6 @@ INSTANTIATE_TEST_SUITE_P(
                     ConvertCase{"Empty", "", "GBK", ""}),
     [](const testing::TestParamInfo<ConvertCase>& p) { return std::string(p.param.name); });
 
-TEST(PageText, KeepsNulBytesOfValidText) {
-    EXPECT_EQ(PageText::ValidUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
-}
-
 TEST(PageText, ConvertsEachFieldFromItsOwnEncoding) {
     FeedItem stored;
     stored.msg_title = kGbkTitle;

@@ -166,13 +166,6 @@ INSTANTIATE_TEST_SUITE_P(
                     HostileCase{"NulByte", std::string("a\0b", 3)}, HostileCase{"Unicode", "价格 ✓ 😀"}),
     [](const testing::TestParamInfo<HostileCase>& p) { return std::string(p.param.name); });
 
-TEST(Literal, EscapesOnlyWhatMustBeEscaped) {
-    EXPECT_EQ(ScriptText::Literal("a/b"), "\"a/b\"");
-    EXPECT_EQ(ScriptText::Literal("a</b"), "\"a<\\/b\"");
-    EXPECT_EQ(ScriptText::Literal("\xE2\x80\xA8"), "\"\\u2028\"");
-    EXPECT_EQ(ScriptText::Literal("\xE2\x80\xA6"), "\"\xE2\x80\xA6\"");  // an ellipsis is plain text
-}
-
 TEST(InitAllNum, WritesBothCountsWhole) {
     EXPECT_EQ(ScriptText::InitAllNum(0, 0), "InitAllNum(0,0)");
     EXPECT_EQ(ScriptText::InitAllNum(3, 12), "InitAllNum(3,12)");

@@ -1,16 +1,13 @@
 #include "PageHarness.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <gtk/gtk.h>
 
+#include "platform/ScriptLiteral.h"
 #include "res/PageResources.h"
+#include "webhost/ScriptBatch.h"
 
 namespace {
 
@@ -43,15 +40,11 @@ struct ScriptCall {
 
 void OnScriptDone(GObject* view, GAsyncResult* result, gpointer data) {
     auto* call = static_cast<ScriptCall*>(data);
-    GError* error = nullptr;
-    JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error);
+    g_autoptr(JSCValue) value =
+        webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, nullptr);
     if (value) {
-        char* text = jsc_value_to_string(value);
+        g_autofree char* text = jsc_value_to_string(value);
         call->value = text ? text : "";
-        g_free(text);
-        g_object_unref(value);
-    } else {
-        g_clear_error(&error);
     }
     call->done = true;
 }
@@ -162,7 +155,7 @@ bool PageHarness::Load(const std::string& path) {
 
 std::optional<std::string> PageHarness::Eval(const std::string& js) {
     ScriptCall call;
-    GCancellable* cancel = g_cancellable_new();
+    g_autoptr(GCancellable) cancel = g_cancellable_new();
     webkit_web_view_evaluate_javascript(m_view, js.c_str(), static_cast<gssize>(js.size()), nullptr, nullptr,
                                         cancel, OnScriptDone, &call);
     if (!WaitFor(call.done, kScriptTimeout)) {
@@ -170,26 +163,20 @@ std::optional<std::string> PageHarness::Eval(const std::string& js) {
         g_cancellable_cancel(cancel);
         while (!call.done) g_main_context_iteration(nullptr, TRUE);
     }
-    g_object_unref(cancel);
     return call.value;
 }
 
 std::vector<bool> PageHarness::RunBatch(const std::vector<std::string>& texts) {
-    std::string array = "[";
-    for (const auto& text : texts) {
-        if (array.size() > 1) array += ',';
-        array += JsString(text);
-    }
-    array += ']';
-    const auto flags = Eval(
-        "(function(ts){var r='';for(var i=0;i<ts.length;i++){try{(0,eval)(ts[i]);r+='1';}catch(e){r+='0';}}"
-        "return r;})(" +
-        array + ")");
+    // The flags come back as text: "true,false,...".
+    const auto flags = Eval(WebWindow::ScriptBatch::Script(texts));
     std::vector<bool> result;
-    if (flags) {
-        for (char flag : *flags) result.push_back(flag == '1');
+    if (!flags || flags->empty()) return result;
+    for (std::string_view rest = *flags;;) {
+        const size_t comma = rest.find(',');
+        result.push_back(rest.substr(0, comma) == "true");
+        if (comma == std::string_view::npos) return result;
+        rest.remove_prefix(comma + 1);
     }
-    return result;
 }
 
 void PageHarness::ResetCounts() {
@@ -205,61 +192,11 @@ cairo_surface_t* PageHarness::Snapshot() {
     return call.surface;
 }
 
-long PageHarness::WebProcessRssKiB() const {
-    // The web process is a child of ours; WebKitGTK 4.1 does not tell its id.
-    const std::string self = std::to_string(getpid());
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string pid, comm, state, ppid;
-        if (!(stat >> pid >> comm >> state >> ppid) || ppid != self) continue;
-        if (comm.find("WebKitWebProces") == std::string::npos) continue;
-        std::ifstream status(entry.path() / "status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-        }
-    }
-    return -1;
-}
-
-std::string JsString(std::string_view value) {
-    std::string out = "\"";
-    for (unsigned char c : value) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            default:
-                if (c < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    // U+2028 and U+2029 end a line inside old script parsers; escape them as well.
-    for (std::string::size_type at; (at = out.find("\xE2\x80\xA8")) != std::string::npos;)
-        out.replace(at, 3, "\\u2028");
-    for (std::string::size_type at; (at = out.find("\xE2\x80\xA9")) != std::string::npos;)
-        out.replace(at, 3, "\\u2029");
-    return out + "\"";
-}
-
 std::string AddAllItemCall(const std::vector<std::string>& values) {
     std::string call = "AddAllItem(";
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i) call += ',';
-        call += JsString(values[i]);
+        call += platform::ScriptLiteral(values[i]);
     }
     return call + ")";
 }

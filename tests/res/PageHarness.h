@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <map>
 #include <optional>
@@ -12,9 +10,11 @@
 #include <cairo.h>
 #include <webkit2/webkit2.h>
 
+#include "platform/ScriptLiteral.h"
+
 // A real WebKit view in a toplevel window that loads the popup page from PageResources() through a
-// `res` scheme of its own, counting every request. Used by the page's browser tests and the render
-// benchmark; it waits by iterating the default main context, which only a test may do.
+// `res` scheme of its own, counting every request. Used by the page's browser tests; it waits by
+// iterating the default main context, which only a test may do.
 class PageHarness {
   public:
     PageHarness();
@@ -28,7 +28,7 @@ class PageHarness {
     // Runs `js` in the page's global scope and returns its value as text, or nothing when it threw.
     std::optional<std::string> Eval(const std::string& js);
 
-    // Runs each text in one script task, as the host's batched runner does; one flag per text.
+    // Runs each text in one script task through the host's batch runner; one flag per text.
     std::vector<bool> RunBatch(const std::vector<std::string>& texts);
 
     // Iterates the main loop for `duration`.
@@ -41,9 +41,6 @@ class PageHarness {
 
     // The visible part of the view; null on failure. The caller destroys it.
     cairo_surface_t* Snapshot();
-
-    // Resident memory of the view's web process in KiB, or -1 when it cannot be found.
-    long WebProcessRssKiB() const;
 
     WebKitWebView* View() const { return m_view; }
 
@@ -59,8 +56,8 @@ class PageHarness {
     std::map<std::string, int> m_missing;
 };
 
-// `value` as a JavaScript string literal that evaluates to exactly `value` (UTF-8 in and out).
-std::string JsString(std::string_view value);
+// `value` as the host writes it into a script: a JavaScript string literal.
+inline std::string JsString(std::string_view value) { return platform::ScriptLiteral(value); }
 
 // The host's item call with every value escaped: AddAllItem("p","0",...).
 std::string AddAllItemCall(const std::vector<std::string>& values);

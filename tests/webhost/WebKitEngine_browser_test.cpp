@@ -16,6 +16,7 @@
 #include <gtk/gtk.h>
 #include <httplib.h>
 
+#include "platform/Unicode.h"
 #include "platform/WindowManager.h"
 #include "tests/webhost/TestResources.h"
 #include "webhost/GtkStartup.h"
@@ -62,14 +63,6 @@ struct HostWindow : platform::CMessageMap {
         return false;
     }
 };
-
-std::u16string U16(const std::string& utf8) {
-    glong n = 0;
-    gunichar2* wide = g_utf8_to_utf16(utf8.c_str(), -1, nullptr, &n, nullptr);
-    std::u16string out(reinterpret_cast<const char16_t*>(wide), static_cast<size_t>(n));
-    g_free(wide);
-    return out;
-}
 
 // One toplevel with a GtkFixed for the whole suite, as the popup provides; a fresh engine per test.
 class WebKitEngineBrowserTest : public ::testing::Test {
@@ -356,7 +349,8 @@ TEST_P(NewWindowBrowserTest, ClickReachesNewWindowOnceWithItsUrl) {
     Click(GetParam().elementId);
     ASSERT_TRUE(RunUntil([&] { return m_browser.Count(DISPID_NEWWINDOW3) > 0; }));
     Drain();
-    EXPECT_EQ(m_browser.Urls(DISPID_NEWWINDOW3), std::vector<std::u16string>{U16(GetParam().url)});
+    EXPECT_EQ(m_browser.Urls(DISPID_NEWWINDOW3),
+              std::vector<std::u16string>{platform::Utf8ToUtf16(GetParam().url)});
     EXPECT_TRUE(m_engine->HasDocument());
     EXPECT_EQ(Eval("document.title"), "\"测试页\"");
     EXPECT_EQ(m_browser.Count(DISPID_DOCUMENTCOMPLETE), 1);
@@ -462,37 +456,6 @@ TEST_F(WebKitEngineBrowserTest, ScreenshotOfThePage) {
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_GT(info.st_size, 1000);
-}
-
-}  // namespace
-
-namespace {
-
-// Prints how long one batch takes from RunScripts to its answer; checks only that every text ran.
-TEST_F(WebKitEngineBrowserTest, BatchRoundTripFigures) {
-    Load();
-    for (const size_t size : {1u, 100u, 1000u}) {
-        std::vector<double> times;
-        for (int round = 0; round < 7; ++round) {
-            std::vector<std::string> texts(size, "window.n = (window.n || 0) + 1");
-            Eval("window.n = 0");
-            std::vector<bool> flags;
-            bool answered = false;
-            const auto start = std::chrono::steady_clock::now();
-            m_engine->RunScripts(std::move(texts), [&](std::vector<bool> f) {
-                flags = std::move(f);
-                answered = true;
-            });
-            ASSERT_TRUE(RunUntil([&] { return answered; }));
-            times.push_back(
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-            ASSERT_EQ(flags, std::vector<bool>(size, true));
-            ASSERT_EQ(Eval("window.n"), std::to_string(size));
-        }
-        std::sort(times.begin(), times.end());
-        std::printf("[ figures  ] RunScripts batch of %zu texts: median %.2f ms, best %.2f ms\n", size,
-                    times[times.size() / 2], times.front());
-    }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace platform {
+
 // Owns one iconv conversion descriptor. An unavailable charset pair leaves it invalid, which the
 // caller checks with IsValid(); nothing throws.
 class IconvDescriptor {
@@ -29,3 +31,5 @@ class IconvDescriptor {
     static inline const iconv_t kInvalid = reinterpret_cast<iconv_t>(-1);
     iconv_t m_cd = kInvalid;
 };
+
+}  // namespace platform

@@ -1,7 +1,9 @@
-#include "feed/IconvDescriptor.h"
+#include "platform/IconvDescriptor.h"
 
 #include <map>
 #include <utility>
+
+namespace platform {
 
 IconvDescriptor::IconvDescriptor(const std::string& toCharset, const std::string& fromCharset)
     : m_cd(iconv_open(toCharset.c_str(), fromCharset.c_str())) {}
@@ -39,3 +41,5 @@ IconvDescriptor& IconvDescriptor::ForThread(const std::string& toCharset, const 
     it->second.Reset();
     return it->second;
 }
+
+}  // namespace platform
