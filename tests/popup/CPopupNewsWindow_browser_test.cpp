@@ -37,7 +37,6 @@ class LivePopup : public testing::Test {
         ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr);
         s_dir = new TempDir();
         s_store = new ItemStore(s_dir->Dir());
-        ASSERT_TRUE(s_store->IsReady());
         s_popup = new CPopupNewsWindow(PopupServices{
             .store = *s_store,
             .makeEngine =
@@ -147,7 +146,8 @@ TEST_P(ItemLinks, PressMarksExactlyThatRowRead) {
     const auto& [form, button] = GetParam();
     FeedItem target = StoredItem("d2", "http://deals.test/detail/2", "http://shop.test/buy/2");
     (button.buy ? target.msg_buyurl : target.msg_url) = form.link;
-    Show({StoredItem("d1", "http://deals.test/detail/1", "http://shop.test/buy/1"), target});
+    ASSERT_NO_FATAL_FAILURE(
+        Show({StoredItem("d1", "http://deals.test/detail/1", "http://shop.test/buy/1"), target}));
 
     Press(std::string("#all_notify button[name=") + button.name + "]", 1);
     EXPECT_TRUE(SpinUntil([] { return ReadMarks(*s_store).at(0) == "1"; }, 5000))
@@ -184,7 +184,8 @@ struct PressCase {
 class PagePresses : public LivePopup, public testing::WithParamInterface<PressCase> {};
 
 TEST_P(PagePresses, OnlyThePrimaryButtonActs) {
-    Show({StoredItem("d1", "http://deals.test/1"), StoredItem("d2", "http://deals.test/2")});
+    ASSERT_NO_FATAL_FAILURE(
+        Show({StoredItem("d1", "http://deals.test/1"), StoredItem("d2", "http://deals.test/2")}));
     Press(GetParam().selector, GetParam().button);
     SpinUntil([] { return ReadMarks(*s_store) == GetParam().marks; }, 3000);
     Settle();
