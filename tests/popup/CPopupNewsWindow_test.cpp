@@ -61,7 +61,7 @@ struct FakeSurface : IPopupSurface {
 // The popup with a fake engine and surface and a real store on disk, driven by its window messages and
 // the events of the sinks it hands to the engine.
 class PopupTest : public testing::Test {
-  protected:
+  public:  // the case tables below drive it too
     PopupTest() : store(dir.Dir()) {}
 
     void TearDown() override {
@@ -172,13 +172,15 @@ TEST_F(PopupTest, CreationBuildsTheWindowAndLoadsThePage) {
     EXPECT_TRUE(engine->batches.empty()) << "nothing runs in the page before the first tick";
 }
 
-TEST_F(PopupTest, WithoutAViewThePopupStillTicksAndStartsPolling) {
+TEST_F(PopupTest, WithoutAViewThePopupStillTicksAndStartsPollingOnce) {
     engine->createOk = false;
     MakePopup();
     EXPECT_TRUE(engine->navigated.empty());
     EXPECT_EQ(g_hwndPopup, hWnd);
     EXPECT_TRUE(surface->shown);
     EXPECT_TRUE(Refresh().empty()) << "no page, so nothing to run scripts in";
+    EXPECT_EQ(pollStarts, 0);
+    Send(platform::WM_TIMER, TIMER_START_POLLING);
     Send(platform::WM_TIMER, TIMER_START_POLLING);
     EXPECT_EQ(pollStarts, 1);
 }
@@ -226,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(Messages, MessageTable,
 
 struct CloseCase {
     const char* name;
-    platform::UINT msg;
+    std::function<void(PopupTest&)> close;
 };
 
 class Closing : public PopupTest, public testing::WithParamInterface<CloseCase> {};
@@ -235,7 +237,8 @@ TEST_P(Closing, DestroysTheWindowAndEndsTheLoop) {
     MakePopup();
     LoadPage();
     const uint32_t documentCookie = engine->SinkFor(EventSource::Document)->m_dwCookie;
-    platform::PostMessage(hWnd, GetParam().msg, 0, 0);
+    GetParam().close(*this);
+    EXPECT_TRUE(platform::IsWindow(hWnd)) << "posted, not sent";
     Drain();
     EXPECT_FALSE(platform::IsWindow(hWnd));
     EXPECT_NE(std::find(engine->unadvised.begin(), engine->unadvised.end(), documentCookie),
@@ -248,28 +251,15 @@ TEST_P(Closing, DestroysTheWindowAndEndsTheLoop) {
     EXPECT_EQ(platform::RunMessageLoop(), 0) << "the quit message is waiting";
 }
 
-INSTANTIATE_TEST_SUITE_P(Messages, Closing,
-                         testing::Values(CloseCase{"ClosePopup", WM_CLOSE_POPUP},
-                                         CloseCase{"WindowManagerClose", platform::WM_CLOSE}),
-                         ByName);
-
-TEST_F(PopupTest, TheCloseAnchorClosesThePopup) {
-    MakePopup();
-    LoadPage();
-    Press("button_close");
-    EXPECT_TRUE(platform::IsWindow(hWnd)) << "posted, not sent";
-    Drain();
-    EXPECT_FALSE(platform::IsWindow(hWnd));
-    EXPECT_EQ(platform::RunMessageLoop(), 0);
-}
-
-TEST_F(PopupTest, PollingStartsOnceOnItsTick) {
-    MakePopup();
-    EXPECT_EQ(pollStarts, 0);
-    Send(platform::WM_TIMER, TIMER_START_POLLING);
-    Send(platform::WM_TIMER, TIMER_START_POLLING);
-    EXPECT_EQ(pollStarts, 1);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Ways, Closing,
+    testing::Values(
+        CloseCase{"ClosePopup",
+                  [](PopupTest& fixture) { platform::PostMessage(fixture.hWnd, WM_CLOSE_POPUP); }},
+        CloseCase{"WindowManagerClose",
+                  [](PopupTest& fixture) { platform::PostMessage(fixture.hWnd, platform::WM_CLOSE); }},
+        CloseCase{"CloseAnchor", [](PopupTest& fixture) { fixture.Press("button_close"); }}),
+    ByName);
 
 // ---- the page's sinks ----
 
