@@ -1,9 +1,10 @@
 #include "popup/CPopupNewsWindow.h"
 
 #include <utility>
+#include <vector>
 
-#include "feed/DebugLog.h"
 #include "platform/AnsiCodePage.h"
+#include "platform/DebugLog.h"
 #include "platform/WindowManager.h"
 #include "popup/PageText.h"
 #include "popup/ScriptText.h"
@@ -22,6 +23,9 @@ constexpr uint32_t kHeldBackMs = 10000;
 constexpr uint32_t kStartPollingMs = 5000;
 // The outline's corner ellipse; the window's own rectangle is the shape's extent.
 constexpr int kCornerEllipse = 7;
+
+// Whether a text's stored read mark means "read": exactly "1".
+bool IsRead(const FeedItem& item) { return item.msg_top == "1"; }
 
 }  // namespace
 
@@ -114,9 +118,9 @@ LRESULT CPopupNewsWindow::OnCreate(platform::HWND hWnd) {
     m_pWebWindow = std::make_unique<WebWindow::CWebWindow<WebWindow::CSendComplteHandler>>(
         m_pBrowserEvents.get(), m_services.makeEngine ? m_services.makeEngine() : nullptr);
     if (m_pWebWindow->Create(hWnd, rcChild)) {
-        m_strPageUrl = WebWindow::PageUrl(m_services.exePath);
-        if (m_services.surface) m_services.surface->SetClipboardText(m_strPageUrl);
-        m_pWebWindow->Navigate(m_strPageUrl);
+        const std::string pageUrl = WebWindow::PageUrl(m_services.exePath);
+        if (m_services.surface) m_services.surface->SetClipboardText(pageUrl);
+        m_pWebWindow->Navigate(pageUrl);
         m_pWebWindow->ShowWindow(true);
     }
 
@@ -125,7 +129,8 @@ LRESULT CPopupNewsWindow::OnCreate(platform::HWND hWnd) {
     g_hwndPopup = hWnd;
 
     if (m_services.surface) {
-        m_bSkinLoaded = m_services.surface->LoadSkin();
+        // Without a skin the frame stays unpainted; the popup works the same.
+        m_services.surface->LoadSkin();
         m_services.surface->SetShape(WindowShape::RoundedRect(width, height, kCornerEllipse, kCornerEllipse));
         m_services.surface->Show();
         m_services.surface->Focus();
@@ -181,10 +186,6 @@ void CPopupNewsWindow::RunScript(const std::string& text, std::function<void(boo
     });
 }
 
-void CPopupNewsWindow::AddItemToPage(std::vector<std::string>& batch, const FeedItem& item) const {
-    batch.push_back(ScriptText::AddAllItem(PageText::ForPage(item, platform::AnsiCodeset())));
-}
-
 void CPopupNewsWindow::RefreshItemList(std::function<void(bool)> then) {
     m_nTotalCount = 0;
     m_nUnreadCount = 0;
@@ -201,7 +202,7 @@ void CPopupNewsWindow::RefreshItemList(std::function<void(bool)> then) {
         batch.reserve(rows->size() + 1);
         unread.reserve(rows->size());
         for (const FeedItem& row : *rows) {
-            AddItemToPage(batch, row);
+            batch.push_back(ScriptText::AddAllItem(PageText::ForPage(row, platform::AnsiCodeset())));
             unread.push_back(!IsRead(row));
         }
     }
@@ -220,8 +221,8 @@ void CPopupNewsWindow::RefreshItemList(std::function<void(bool)> then) {
         m_nUnreadCount = unreadCount;
         const bool whole = total == static_cast<int64_t>(unread.size());
         if (!whole) {
-            feed::DebugLog("popup: the page took " + std::to_string(total) + " of " +
-                           std::to_string(unread.size()) + " rows");
+            platform::DebugLog("popup", "the page took " + std::to_string(total) + " of " +
+                                            std::to_string(unread.size()) + " rows");
         }
         if (then) then(listed && whole && !ok.empty() && ok.front());
     };

@@ -5,7 +5,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/CMessageMap.h"
 #include "popup/IPopupSurface.h"
@@ -52,24 +51,27 @@ class CPopupNewsWindow : public platform::CMessageMap {
                               platform::LPARAM lParam, platform::LRESULT& lResult,
                               uint32_t dwMsgMapID = 0) override;
 
-    // The page bridge. Texts run asynchronously; `done` gets one flag per text (false without a page).
-    using ScriptsDone = std::function<void(std::vector<bool>)>;
-    void RunScript(const std::string& text, std::function<void(bool)> done = {});
-    // Rebuilds the page list from the store in one batch, counts the rows the page took, then `then`
-    // with whether the page took the whole list.
-    void RefreshItemList(std::function<void(bool whole)> then = {});
+  private:
+    platform::LRESULT OnCreate(platform::HWND hWnd);
+    platform::LRESULT OnDestroy();
+    platform::LRESULT OnTimer(uintptr_t id);
+    void StartPollWorker();
     void OnRefreshTick();
+    // The tick's refresh, left out when the page already shows the store as it is.
+    void RefreshUnlessShown();
     void OnBrowserActivity();
     platform::LRESULT OnMarkAllRead();
     platform::LRESULT OnRemoveAll();
     platform::LRESULT OnDocumentComplete();
+    void DisconnectPageSinks();
 
-    platform::HWND m_hWnd = nullptr;
-    int64_t m_nTotalCount = 0;
-    int64_t m_nUnreadCount = 0;
-    bool m_bRefreshStarted = false;
-    // A tick's refresh was sent to the page and its InitAllNum is not answered yet.
-    bool m_bRefreshInFlight = false;
+    // The page bridge. A text runs asynchronously; `done` gets whether the page took it (false without
+    // a page).
+    void RunScript(const std::string& text, std::function<void(bool)> done = {});
+    // Rebuilds the page list from the store in one batch, counts the rows the page took, then `then`
+    // with whether the page took the whole list.
+    void RefreshItemList(std::function<void(bool whole)> then = {});
+    WebWindow::IBrowserEngine* Document() const;
 
     std::unique_ptr<WebWindow::CDocumentEvents> m_pDocumentEvents;
     std::unique_ptr<CButtonEvent> m_pSetReadButtonEvent;
@@ -78,27 +80,17 @@ class CPopupNewsWindow : public platform::CMessageMap {
     std::unique_ptr<WebWindow::CWebWindow<WebWindow::CSendComplteHandler>> m_pWebWindow;
     std::unique_ptr<WebWindow::CSendComplteHandler> m_pCompleteHandler;
     std::unique_ptr<WebWindow::CWebBrowserEvents2<WebWindow::CSendComplteHandler>> m_pBrowserEvents;
-
-    // Whether a text's stored read mark means "read": exactly "1".
-    static bool IsRead(const FeedItem& item) { return item.msg_top == "1"; }
-
-  private:
-    platform::LRESULT OnCreate(platform::HWND hWnd);
-    platform::LRESULT OnDestroy();
-    platform::LRESULT OnTimer(uintptr_t id);
-    void StartPollWorker();
-    // The tick's refresh, left out when the page already shows the store as it is.
-    void RefreshUnlessShown();
-    void AddItemToPage(std::vector<std::string>& batch, const FeedItem& item) const;
-    void DisconnectPageSinks();
-    WebWindow::IBrowserEngine* Document() const;
+    int64_t m_nTotalCount = 0;
+    int64_t m_nUnreadCount = 0;
+    bool m_bRefreshStarted = false;
 
     PopupServices m_services;
+    platform::HWND m_hWnd = nullptr;
     WebWindow::Rect m_rcWindow{0, 0, kWidth, kHeight};
-    std::string m_strPageUrl;
-    bool m_bSkinLoaded = false;
     bool m_bPollingStarted = false;
     bool m_bPageCompleted = false;
+    // A tick's refresh was sent to the page and its InitAllNum is not answered yet.
+    bool m_bRefreshInFlight = false;
     // The store's version that the page shows in full, confirmed by the page; none after a reload or a
     // refresh the page did not take whole.
     std::optional<StoreVersion> m_shownVersion;

@@ -7,10 +7,7 @@
 GtkPopupSurface::GtkPopupSurface(GResource* resources, std::string skinPath)
     : m_pResources(resources), m_strSkinPath(std::move(skinPath)) {}
 
-GtkPopupSurface::~GtkPopupSurface() {
-    Destroy();
-    if (m_pSkin) g_object_unref(m_pSkin);
-}
+GtkPopupSurface::~GtkPopupSurface() { Destroy(); }
 
 void GtkPopupSurface::Create(platform::HWND hWnd, int width, int height) {
     m_hWnd = hWnd;
@@ -38,21 +35,20 @@ bool GtkPopupSurface::LoadSkin() {
     g_autoptr(GInputStream) stream = g_memory_input_stream_new_from_bytes(bytes);
     GdkPixbuf* skin = gdk_pixbuf_new_from_stream(stream, nullptr, nullptr);
     if (!skin) return false;
-    if (m_pSkin) g_object_unref(m_pSkin);
-    m_pSkin = skin;
+    m_pSkin.reset(skin);
     Redraw();
     return true;
 }
 
 void GtkPopupSurface::SetShape(const std::vector<ShapeRun>& runs) {
     if (!m_pWindow) return;
-    cairo_region_t* region = cairo_region_create();
+    const std::unique_ptr<cairo_region_t, decltype(&cairo_region_destroy)> region(cairo_region_create(),
+                                                                                  &cairo_region_destroy);
     for (const ShapeRun& run : runs) {
         const cairo_rectangle_int_t rect{run.left, run.y, run.right - run.left, 1};
-        cairo_region_union_rectangle(region, &rect);
+        cairo_region_union_rectangle(region.get(), &rect);
     }
-    gtk_widget_shape_combine_region(m_pWindow, region);
-    cairo_region_destroy(region);
+    gtk_widget_shape_combine_region(m_pWindow, region.get());
 }
 
 void GtkPopupSurface::SetClipboardText(const std::string& utf8) {
@@ -105,7 +101,7 @@ gboolean GtkPopupSurface::OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer self) {
 }
 
 gboolean GtkPopupSurface::OnDrawSkin(GtkWidget*, cairo_t* cr, gpointer self) {
-    GdkPixbuf* skin = static_cast<GtkPopupSurface*>(self)->m_pSkin;
+    GdkPixbuf* skin = static_cast<GtkPopupSurface*>(self)->m_pSkin.get();
     if (skin) {
         gdk_cairo_set_source_pixbuf(cr, skin, 0, 0);
         cairo_paint(cr);

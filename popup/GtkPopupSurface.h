@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -37,5 +38,5 @@ class GtkPopupSurface : public IPopupSurface {
     platform::HWND m_hWnd = nullptr;
     GtkWidget* m_pWindow = nullptr;  // owned through GTK's top-level list until Destroy
     GtkWidget* m_pFixed = nullptr;
-    GdkPixbuf* m_pSkin = nullptr;  // owned reference
+    std::unique_ptr<GdkPixbuf, decltype(&g_object_unref)> m_pSkin{nullptr, &g_object_unref};
 };

@@ -4,7 +4,6 @@
 #include <clocale>
 #include <cstdio>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -28,7 +27,8 @@ constexpr int kSecondary = 3;
 constexpr int kMiddle = 2;
 
 // One popup for the whole suite (a web process per test would cost seconds); each test brings its own
-// rows and renders them itself, since clicks hold the popup's own refresh back for ten seconds.
+// rows and has them shown with a refresh tick of its own, since clicks hold the popup's ticks back for
+// ten seconds.
 class LivePopup : public testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -37,18 +37,24 @@ class LivePopup : public testing::Test {
         ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr);
         s_dir = new TempDir();
         s_store = new ItemStore(s_dir->Dir());
-        ASSERT_TRUE(s_store->IsReady());
         s_popup = new CPopupNewsWindow(PopupServices{
             .store = *s_store,
-            .makeEngine = [] { return WebWindow::MakeWebKitEngine(PageResources(), kPageResourcePrefix, kExePath); },
+            .makeEngine =
+                [] {
+                    auto engine = WebWindow::MakeWebKitEngine(PageResources(), kPageResourcePrefix, kExePath);
+                    s_engine = dynamic_cast<WebWindow::WebKitEngine*>(engine.get());
+                    return engine;
+                },
             .surface = std::make_unique<GtkPopupSurface>(PageResources(),
                                                          std::string(kPageResourcePrefix) + "/png/133"),
             .startPolling = [] {},
             .exePath = kExePath,
             .openLink = [](const std::string&) {},
         });
-        ASSERT_NE(s_popup->Create({0, 0, CPopupNewsWindow::kWidth, CPopupNewsWindow::kHeight}), nullptr);
-        ASSERT_TRUE(SpinUntil([] { return Engine() != nullptr; }, 30000)) << "the page did not load";
+        s_hWnd = s_popup->Create({0, 0, CPopupNewsWindow::kWidth, CPopupNewsWindow::kHeight});
+        ASSERT_NE(s_hWnd, nullptr);
+        ASSERT_NE(s_engine, nullptr);
+        ASSERT_TRUE(SpinUntil([] { return s_engine->HasDocument(); }, 30000)) << "the page did not load";
     }
 
     static void TearDownTestSuite() {
@@ -59,25 +65,30 @@ class LivePopup : public testing::Test {
         delete s_dir;
     }
 
-    static WebWindow::WebKitEngine* Engine() {
-        if (s_popup == nullptr || !s_popup->m_pWebWindow) return nullptr;
-        return dynamic_cast<WebWindow::WebKitEngine*>(s_popup->m_pWebWindow->GetDocument());
-    }
-
-    // Replaces the stored rows (listed newest, that is last, first) and shows them.
-    static void Show(const std::vector<FeedItem>& rows) {
+    // Replaces the stored rows (listed newest, that is last, first) and waits until the page shows all
+    // of them. Titles carry a stamp of this call, so that an earlier test's rows never pass for these.
+    static void Show(std::vector<FeedItem> rows) {
+        const std::string stamp = "#" + std::to_string(++s_shows);
         ASSERT_TRUE(s_store->RemoveAllItems());
-        for (const FeedItem& row : rows) ASSERT_TRUE(s_store->InsertItem(row));
-        bool rendered = false;
-        s_popup->RefreshItemList([&](bool) { rendered = true; });
-        ASSERT_TRUE(SpinUntil([&] { return rendered; }, 10000));
-        ASSERT_EQ(s_popup->m_nTotalCount, static_cast<int64_t>(rows.size()));
+        for (FeedItem& row : rows) {
+            row.msg_title += stamp;
+            ASSERT_TRUE(s_store->InsertItem(row));
+        }
+        const std::string shown =
+            "(() => { const t = [...document.querySelectorAll('#all_notify h4')]; return t.length === " +
+            std::to_string(rows.size()) + " && t.every(h => h.textContent.endsWith('" + stamp + "')); })()";
+        ASSERT_TRUE(SpinUntil(
+            [&] {
+                platform::SendMessage(s_hWnd, platform::WM_TIMER, TIMER_REFRESH, 0);
+                return Eval(shown) == "true";
+            },
+            10000));
     }
 
     static std::string Eval(const std::string& js) {
         std::string json;
         bool answered = false;
-        Engine()->EvaluateForTest(js, [&](std::string result) {
+        s_engine->EvaluateForTest(js, [&](std::string result) {
             json = std::move(result);
             answered = true;
         });
@@ -93,7 +104,7 @@ class LivePopup : public testing::Test {
                                       "Math.round(r.top + r.height / 2)]; })()");
         int x = 0, y = 0;
         ASSERT_EQ(std::sscanf(json.c_str(), "[%d,%d]", &x, &y), 2) << json;
-        GtkWidget* view = Engine()->Widget();
+        GtkWidget* view = s_engine->Widget();
         GtkWidget* toplevel = gtk_widget_get_toplevel(view);
         int tx = 0, ty = 0, ox = 0, oy = 0;
         ASSERT_TRUE(gtk_widget_translate_coordinates(view, toplevel, x, y, &tx, &ty));
@@ -108,16 +119,12 @@ class LivePopup : public testing::Test {
         Eval("1");
     }
 
-    static std::vector<std::string> ReadMarks() {
-        std::vector<std::string> marks;
-        for (const FeedItem& row : s_store->ListItems().value_or(std::vector<FeedItem>{}))
-            marks.push_back(row.msg_top);
-        return marks;
-    }
-
     static inline TempDir* s_dir = nullptr;
     static inline ItemStore* s_store = nullptr;
     static inline CPopupNewsWindow* s_popup = nullptr;
+    static inline platform::HWND s_hWnd = nullptr;
+    static inline WebWindow::WebKitEngine* s_engine = nullptr;  // owned by the popup
+    static inline int s_shows = 0;
 };
 
 // ---- an item button marks its row read by the link as stored --------------------------------------
@@ -132,9 +139,6 @@ struct ItemButton {
     bool buy;          // its link is msg_buyurl rather than msg_url
 };
 
-void PrintTo(const LinkForm& f, std::ostream* os) { *os << f.link; }
-void PrintTo(const ItemButton& b, std::ostream* os) { *os << b.name; }
-
 class ItemLinks : public LivePopup, public testing::WithParamInterface<std::tuple<LinkForm, ItemButton>> {};
 
 // WebKit reports such a link in its own parsed form; the row must be found by the text it was stored as.
@@ -142,12 +146,14 @@ TEST_P(ItemLinks, PressMarksExactlyThatRowRead) {
     const auto& [form, button] = GetParam();
     FeedItem target = StoredItem("d2", "http://deals.test/detail/2", "http://shop.test/buy/2");
     (button.buy ? target.msg_buyurl : target.msg_url) = form.link;
-    Show({StoredItem("d1", "http://deals.test/detail/1", "http://shop.test/buy/1"), target});
+    ASSERT_NO_FATAL_FAILURE(
+        Show({StoredItem("d1", "http://deals.test/detail/1", "http://shop.test/buy/1"), target}));
 
     Press(std::string("#all_notify button[name=") + button.name + "]", 1);
-    EXPECT_TRUE(SpinUntil([] { return ReadMarks().at(0) == "1"; }, 5000)) << "the pressed row stayed unread";
+    EXPECT_TRUE(SpinUntil([] { return ReadMarks(*s_store).at(0) == "1"; }, 5000))
+        << "the pressed row stayed unread";
     Settle();
-    EXPECT_EQ(ReadMarks(), (std::vector<std::string>{"1", "0"}));
+    EXPECT_EQ(ReadMarks(*s_store), (std::vector<std::string>{"1", "0"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -158,10 +164,12 @@ INSTANTIATE_TEST_SUITE_P(
                                      LinkForm{"DefaultPort", "http://deals.test:80/item/1"},
                                      LinkForm{"HttpsDefaultPort", "https://deals.test:443/item/1"},
                                      LinkForm{"Space", "http://deals.test/item 1?q=a b"},
-                                     LinkForm{"ChineseInPathAndQuery", "http://deals.test/商品/1?名称=电饭煲"}),
+                                     LinkForm{"ChineseInPathAndQuery",
+                                              "http://deals.test/商品/1?名称=电饭煲"}),
                      testing::Values(ItemButton{"button_detail", false}, ItemButton{"button_buy", true})),
     [](const auto& row) {
-        return std::string(std::get<0>(row.param).name) + "_" + (std::get<1>(row.param).buy ? "Buy" : "Detail");
+        return std::string(std::get<0>(row.param).name) + "_" +
+               (std::get<1>(row.param).buy ? "Buy" : "Detail");
     });
 
 // ---- only the primary button acts ------------------------------------------------------------------
@@ -172,17 +180,17 @@ struct PressCase {
     int button;
     std::vector<std::string> marks;  // the two rows' read marks afterwards; empty: both deleted
 };
-void PrintTo(const PressCase& c, std::ostream* os) { *os << c.name; }
 
 class PagePresses : public LivePopup, public testing::WithParamInterface<PressCase> {};
 
 TEST_P(PagePresses, OnlyThePrimaryButtonActs) {
-    Show({StoredItem("d1", "http://deals.test/1"), StoredItem("d2", "http://deals.test/2")});
+    ASSERT_NO_FATAL_FAILURE(
+        Show({StoredItem("d1", "http://deals.test/1"), StoredItem("d2", "http://deals.test/2")}));
     Press(GetParam().selector, GetParam().button);
-    SpinUntil([] { return ReadMarks() == GetParam().marks; }, 3000);
+    SpinUntil([] { return ReadMarks(*s_store) == GetParam().marks; }, 3000);
     Settle();
-    EXPECT_EQ(ReadMarks(), GetParam().marks);
-    EXPECT_TRUE(platform::IsWindow(s_popup->m_hWnd)) << "the popup closed";
+    EXPECT_EQ(ReadMarks(*s_store), GetParam().marks);
+    EXPECT_TRUE(platform::IsWindow(s_hWnd)) << "the popup closed";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -195,6 +203,6 @@ INSTANTIATE_TEST_SUITE_P(
                     PressCase{"DetailMiddle", "#all_notify button[name=button_detail]", kMiddle, {"0", "0"}},
                     PressCase{"MarkAllReadPrimary", "#all_notify_setread", 1, {"1", "1"}},
                     PressCase{"RemoveAllPrimary", "#all_notify_remove", 1, {}}),
-    [](const auto& row) { return std::string(row.param.name); });
+    ByName);
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "platform/CMessageMap.h"
 #include "platform/WindowManager.h"
 #include "store/FeedItem.h"
+#include "store/ItemStore.h"
 
 namespace popup_test {
 
@@ -90,6 +91,9 @@ class RecordingWindow : public platform::CMessageMap {
     platform::HWND hWnd = nullptr;
 };
 
+// Names a parameterised case after its table row's `name`.
+inline constexpr auto ByName = [](const auto& info) { return std::string(info.param.name); };
+
 inline FeedItem StoredItem(const std::string& date, const std::string& url, const std::string& buyUrl = "",
                            const std::string& title = "t") {
     FeedItem item;
@@ -100,6 +104,14 @@ inline FeedItem StoredItem(const std::string& date, const std::string& url, cons
     item.msg_top = "0";
     item.msg_picurl = "http://127.0.0.1/p.png";
     return item;
+}
+
+// The stored rows' read marks, newest first.
+inline std::vector<std::string> ReadMarks(ItemStore& store) {
+    std::vector<std::string> marks;
+    for (const FeedItem& row : store.ListItems().value_or(std::vector<FeedItem>{}))
+        marks.push_back(row.msg_top);
+    return marks;
 }
 
 }  // namespace popup_test

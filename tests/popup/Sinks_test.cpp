@@ -1,5 +1,4 @@
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -57,7 +56,6 @@ struct BrowserEventCase {
     int dispid;
     std::vector<platform::UINT> posted;
 };
-void PrintTo(const BrowserEventCase& c, std::ostream* os) { *os << c.name; }
 
 class BrowserSinkDispatch : public BrowserSinkTest, public testing::WithParamInterface<BrowserEventCase> {};
 
@@ -81,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
         BrowserEventCase{"Title", WebWindow::DISPID_TITLECHANGE, {WM_BROWSER_ACTIVITY}},
         BrowserEventCase{"NavigateError", WebWindow::DISPID_NAVIGATEERROR, {WM_BROWSER_ACTIVITY}},
         BrowserEventCase{"MouseDownIsNotOurs", WebWindow::DISPID_MOUSEDOWN, {WM_BROWSER_ACTIVITY}}),
-    [](const testing::TestParamInfo<BrowserEventCase>& p) { return std::string(p.param.name); });
+    ByName);
 
 TEST_F(BrowserSinkTest, DocumentCompleteNotifiesEveryHandlerInOrder) {
     RecordingWindow second;
@@ -111,7 +109,6 @@ struct LinkCase {
     std::u16string url;
     bool opened;
 };
-void PrintTo(const LinkCase& c, std::ostream* os) { *os << c.name; }
 
 class NewWindowLinks : public BrowserSinkTest, public testing::WithParamInterface<LinkCase> {};
 
@@ -139,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(Schemes, NewWindowLinks,
                                          LinkCase{"Data", u"data:text/html,hi", false},
                                          LinkCase{"HttpWithoutHost", u"http:relative", false},
                                          LinkCase{"NoScheme", u"/relative/path", false}),
-                         [](const testing::TestParamInfo<LinkCase>& p) { return std::string(p.param.name); });
+                         ByName);
 
 TEST_F(BrowserSinkTest, AnEmptyTargetMarksNothing) {
     ASSERT_TRUE(store.InsertItem(StoredItem("d1", "", "")));
@@ -173,7 +170,6 @@ struct ElementCase {
     std::vector<platform::UINT> sentAtOnce;
     std::vector<platform::UINT> afterLoop;
 };
-void PrintTo(const ElementCase& c, std::ostream* os) { *os << c.name; }
 
 class ElementSinkDispatch : public SinkTest, public testing::WithParamInterface<ElementCase> {};
 
@@ -204,6 +200,6 @@ INSTANTIATE_TEST_SUITE_P(
         ElementCase{"ButtonIgnoresFocusOut", 2, WebWindow::DISPID_FOCUSOUT, {}, {}},
         ElementCase{"CloseIsPosted", 0, WebWindow::DISPID_MOUSEDOWN, {}, {WM_CLOSE_POPUP}},
         ElementCase{"CloseIgnoresClick", 0, kClick, {}, {}}),
-    [](const testing::TestParamInfo<ElementCase>& p) { return std::string(p.param.name); });
+    ByName);
 
 }  // namespace

@@ -1,24 +1,24 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "popup/IPopupSurface.h"
 #include "webhost/IBrowserEngine.h"
 
-namespace popup_test {
+namespace test_support {
 
-// Everything a fake engine saw, kept by the test so that it outlives the engine itself.
+// Everything a FakeEngine saw, kept by the test so that it outlives the engine itself.
 struct EngineLog {
     struct Batch {
         std::vector<std::string> texts;
         WebWindow::IBrowserEngine::ScriptDone done;  // empty once answered
-        bool withDocument = false;
     };
     struct Advised {
         WebWindow::EventSource source;
@@ -26,15 +26,21 @@ struct EngineLog {
         WebWindow::IEventSink* sink;
     };
 
+    // What the engine does; the test sets these.
     bool createOk = true;
     bool hasDocument = false;
-    bool closed = false;
-    WebWindow::Rect createdAt;
-    std::string navigatedTo;
-    bool shown = false;
     std::set<std::string> elementIds{"all_notify_setread", "all_notify_remove", "button_close"};
+
+    // What it was asked.
+    bool created = false;
+    platform::HWND createdIn = nullptr;
+    WebWindow::Rect createdAt;
+    std::vector<std::string> navigated;
+    std::optional<bool> shown;
+    int closes = 0;
+    bool destroyed = false;
     std::vector<Batch> batches;
-    std::map<uint32_t, Advised> sinks;
+    std::map<uint32_t, Advised> sinks;  // connected now, by cookie
     std::vector<uint32_t> unadvised;
     uint32_t nextCookie = 1;
 
@@ -51,12 +57,12 @@ struct EngineLog {
     }
     // Answers the oldest unanswered batch; `ok` decides each text's flag. False when none is waiting.
     bool AnswerNext(const std::function<bool(const std::string&)>& ok = {}) {
-        for (size_t i = 0; i < batches.size(); ++i) {
-            if (!batches[i].done) continue;
-            auto done = std::exchange(batches[i].done, {});
+        for (Batch& batch : batches) {
+            if (!batch.done) continue;
+            auto done = std::exchange(batch.done, {});
             std::vector<bool> flags;
-            for (const std::string& t : batches[i].texts) flags.push_back(ok ? ok(t) : true);
-            done(std::move(flags));  // may send further batches
+            for (const std::string& t : batch.texts) flags.push_back(ok ? ok(t) : true);
+            done(std::move(flags));  // may send further batches, so `batch` may dangle from here
             return true;
         }
         return false;
@@ -65,6 +71,7 @@ struct EngineLog {
         while (AnswerNext(ok)) {
         }
     }
+    // The sink connected now to `source` (and element `id`), or null.
     WebWindow::IEventSink* SinkFor(WebWindow::EventSource source, const std::string& id = {}) const {
         for (const auto& [cookie, a] : sinks) {
             if (a.source == source && a.elementId == id) return a.sink;
@@ -73,90 +80,58 @@ struct EngineLog {
     }
 };
 
+// A stand-in for the HTML engine in unit tests of the host logic. Strict where a real engine is: no
+// events before a successful Create or after Close, no document or element sinks without a page, and
+// no script callback after Close. Scripts wait until the test answers them.
 class FakeEngine : public WebWindow::IBrowserEngine {
   public:
     explicit FakeEngine(std::shared_ptr<EngineLog> log) : m_log(std::move(log)) {}
-    ~FakeEngine() override { Close(); }
+    ~FakeEngine() override { m_log->destroyed = true; }
 
-    bool Create(platform::HWND, const WebWindow::Rect& rc) override {
+    bool Create(platform::HWND parent, const WebWindow::Rect& rc) override {
+        m_log->createdIn = parent;
         m_log->createdAt = rc;
+        m_log->created = m_log->createOk;
         return m_log->createOk;
     }
-    void Navigate(const std::string& url) override { m_log->navigatedTo = url; }
+    void Navigate(const std::string& url) override { m_log->navigated.push_back(url); }
     void Show(bool visible) override { m_log->shown = visible; }
-    bool HasDocument() const override { return m_log->hasDocument && !m_log->closed; }
+    bool HasDocument() const override { return Live() && m_log->hasDocument; }
     uint32_t Advise(WebWindow::EventSource source, const std::string& elementId,
                     WebWindow::IEventSink* sink) override {
-        if (m_log->closed) return 0;
+        if (!Live()) return 0;
         if (source != WebWindow::EventSource::Browser && !HasDocument()) return 0;
         if (source == WebWindow::EventSource::Element && !m_log->elementIds.contains(elementId)) return 0;
         const uint32_t cookie = m_log->nextCookie++;
         m_log->sinks[cookie] = {source, elementId, sink};
         return cookie;
     }
-    bool Unadvise(WebWindow::EventSource, uint32_t cookie) override {
+    bool Unadvise(WebWindow::EventSource source, uint32_t cookie) override {
         m_log->unadvised.push_back(cookie);
-        return m_log->sinks.erase(cookie) == 1;
+        const auto it = m_log->sinks.find(cookie);
+        if (it == m_log->sinks.end() || it->second.source != source) return false;
+        m_log->sinks.erase(it);
+        return true;
     }
     void RunScripts(std::vector<std::string> texts, ScriptDone done) override {
         if (!HasDocument()) {
             const size_t n = texts.size();
-            m_log->batches.push_back({std::move(texts), {}, false});
+            m_log->batches.push_back({std::move(texts), {}});
             done(std::vector<bool>(n, false));
             return;
         }
-        m_log->batches.push_back({std::move(texts), std::move(done), true});
+        m_log->batches.push_back({std::move(texts), std::move(done)});
     }
     void Close() override {
-        if (m_log->closed) return;
-        m_log->closed = true;
+        ++m_log->closes;
         m_log->sinks.clear();
-        // No callback may come after Close.
         for (auto& b : m_log->batches) b.done = {};
     }
 
   private:
+    bool Live() const { return m_log->created && m_log->closes == 0; }
+
     std::shared_ptr<EngineLog> m_log;
 };
 
-struct SurfaceLog {
-    platform::HWND created = nullptr;
-    int width = 0;
-    int height = 0;
-    bool skinOk = true;
-    int skinLoads = 0;
-    std::vector<ShapeRun> shape;
-    std::vector<std::string> clipboard;
-    bool shown = false;
-    bool focused = false;
-    bool destroyed = false;
-    WebWindow::Rect workArea{0, 0, 1280, 1024};
-    std::vector<std::pair<int, int>> moves;
-};
-
-class FakeSurface : public IPopupSurface {
-  public:
-    explicit FakeSurface(std::shared_ptr<SurfaceLog> log) : m_log(std::move(log)) {}
-    void Create(platform::HWND hWnd, int width, int height) override {
-        m_log->created = hWnd;
-        m_log->width = width;
-        m_log->height = height;
-    }
-    bool LoadSkin() override {
-        ++m_log->skinLoads;
-        return m_log->skinOk;
-    }
-    void SetShape(const std::vector<ShapeRun>& runs) override { m_log->shape = runs; }
-    void SetClipboardText(const std::string& utf8) override { m_log->clipboard.push_back(utf8); }
-    void Show() override { m_log->shown = true; }
-    void Focus() override { m_log->focused = true; }
-    void Redraw() override {}
-    WebWindow::Rect WorkArea() const override { return m_log->workArea; }
-    void Move(int x, int y) override { m_log->moves.emplace_back(x, y); }
-    void Destroy() override { m_log->destroyed = true; }
-
-  private:
-    std::shared_ptr<SurfaceLog> m_log;
-};
-
-}  // namespace popup_test
+}  // namespace test_support
