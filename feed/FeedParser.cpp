@@ -67,12 +67,12 @@ void ForEachFeedItem(std::string text, const std::function<void(const TiXmlEleme
         feed::DebugLog("feed of " + std::to_string(text.size()) + " bytes refused");
         return;
     }
-    size_t safe = MarkupGuard().SafeLength(text);
-    if (safe < text.size() && text.find('\0') > safe) {
-        feed::DebugLog("feed cut at byte " + std::to_string(safe) +
+    const MarkupGuard::Reading reading = MarkupGuard().Read(text);
+    if (reading.overLimit) {
+        feed::DebugLog("feed cut at byte " + std::to_string(reading.length) +
                        ": nested too deep, too many attributes or too many nodes");
     }
-    text.resize(safe);
+    text.resize(reading.length);
     // TinyXML steps over a whole UTF-8 sequence once it has read a lead byte, so a sequence cut short by
     // the end of the text would carry it past the terminator. Zero bytes after the text stop it there.
     text.append(kParserSlack, '\0');
@@ -87,10 +87,21 @@ void ForEachFeedItem(std::string text, const std::function<void(const TiXmlEleme
     if (!channel) {
         return;
     }
+    // The parse broke off inside the elements still open where it ended: the last child at each level.
+    // An item among them holds only what came before the break, and since newness goes by date it
+    // would never be stored whole; it is left for a poll that brings it complete.
+    const TiXmlNode* unfinished = nullptr;
+    if (reading.openAtEnd >= 3 && document.Error() && document.LastChild() == rss && rss->LastChild() == channel) {
+        unfinished = channel->LastChild();
+    }
     for (const TiXmlNode* node = channel->LastChild("item"); node; node = node->PreviousSibling("item")) {
         const TiXmlElement* item = node->ToElement();
         if (!item) {
             break;
+        }
+        if (node == unfinished) {
+            feed::DebugLog("the last item breaks off; left for a later poll");
+            continue;
         }
         visit(*item);
     }
