@@ -45,7 +45,7 @@ class SignalWatch {
 int RunNotifier(ItemStore& store, const std::string& feedUrl, int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     CurlGlobal curl;
-    if (!WebWindow::StartGtk(&argc, &argv)) return 1;
+    if (!WebWindow::StartGtk(argc > 0 ? argv[0] : nullptr)) return 1;
     const std::string exePath = platform::ExecutablePath();
 
     // Declared before the popup so that it is stopped and joined after the popup is gone.

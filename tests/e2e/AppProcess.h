@@ -33,7 +33,8 @@ class AppProcess {
     AppProcess& operator=(const AppProcess&) = delete;
 
     void SetDebugLog(bool on) { m_bDebugLog = on; }
-    void Start();
+    // Starts the copy with `arguments` after its name.
+    void Start(const std::vector<std::string>& arguments = {});
     pid_t Pid() const { return m_pid; }
     Clock::time_point StartedAt() const { return m_startedAt; }
 
