@@ -128,7 +128,7 @@ TEST_F(PageTest, DefaultPictureLoadsBesideThePage) {
               "res:///23/pelmo128.png|128");
 }
 
-TEST_F(PageTest, EntryHasTheDocumentedShape) {
+TEST_F(PageTest, EntryIsAPictureColumnBesideTitleDateAndButtonsThenARule) {
     Refresh({{"http://img.test/p.jpg", "0", "Title", "Mon, 06 May 2024", "http://deals.test/1", "17",
               "http://shop.test/17"}});
     const char* shape =
