@@ -91,7 +91,8 @@ void ForEachFeedItem(std::string text, const std::function<void(const TiXmlEleme
     // An item among them holds only what came before the break, and since newness goes by date it
     // would never be stored whole; it is left for a poll that brings it complete.
     const TiXmlNode* unfinished = nullptr;
-    if (reading.openAtEnd >= 3 && document.Error() && document.LastChild() == rss && rss->LastChild() == channel) {
+    if (reading.openAtEnd >= 3 && document.Error() && document.LastChild() == rss &&
+        rss->LastChild() == channel) {
         unfinished = channel->LastChild();
     }
     for (const TiXmlNode* node = channel->LastChild("item"); node; node = node->PreviousSibling("item")) {

@@ -272,7 +272,8 @@ MarkupReader::Encoding MarkupReader::EncodingNamed(std::string name) {
     const auto startsWith = [&name](std::string_view prefix) {
         if (name.size() < prefix.size()) return false;
         for (size_t i = 0; i < prefix.size(); ++i) {
-            if (std::tolower(static_cast<int>(name[i])) != std::tolower(static_cast<int>(prefix[i]))) return false;
+            if (std::tolower(static_cast<int>(name[i])) != std::tolower(static_cast<int>(prefix[i])))
+                return false;
         }
         return true;
     };
@@ -368,4 +369,6 @@ MarkupGuard::Reading MarkupReader::Run() {
 
 }  // namespace
 
-MarkupGuard::Reading MarkupGuard::Read(std::string_view text) const { return MarkupReader(text, m_limits).Run(); }
+MarkupGuard::Reading MarkupGuard::Read(std::string_view text) const {
+    return MarkupReader(text, m_limits).Run();
+}

@@ -50,10 +50,12 @@ class CWebBrowserEvents2 : public IEventSink {
         const std::u16string& link = args.link.empty() ? args.url : args.link;
         // An empty target (window.open() with no address) would otherwise mark every row without a
         // link as read.
-        if (const std::string utf8 = ToUtf8(link); !utf8.empty()) m_store.MarkReadByUrl(utf8, WideToAnsi(link));
+        if (const std::string utf8 = ToUtf8(link); !utf8.empty())
+            m_store.MarkReadByUrl(utf8, WideToAnsi(link));
         platform::PostMessage(g_hwndPopup, platform::WM_SHOWWINDOW, 0, 0);
         if (!m_openLink) return;
-        if (const std::string target = ToUtf8(args.url); DesktopBrowser::IsWebLink(target)) m_openLink(target);
+        if (const std::string target = ToUtf8(args.url); DesktopBrowser::IsWebLink(target))
+            m_openLink(target);
     }
 
     // Empty for text that is not valid UTF-16.

@@ -387,7 +387,8 @@ void WebKitEngine::ReportNewWindow(const char* uri) {
     EventArgs args;
     args.url = ToUtf16(uri);
     if (uri != nullptr) {
-        if (const auto it = m_pageLinks.find(uri); it != m_pageLinks.end()) args.link = ToUtf16(it->second.c_str());
+        if (const auto it = m_pageLinks.find(uri); it != m_pageLinks.end())
+            args.link = ToUtf16(it->second.c_str());
     }
     FireBrowser(DISPID_NEWWINDOW3, args);
 }

@@ -93,7 +93,7 @@ class WebKitEngine : public IBrowserEngine {
     bool m_hasDocument = false;
     bool m_loadFailed = false;
     bool m_firstCompleteSeen = false;
-    std::set<std::string> m_elementIds;  // ids present in the loaded page
+    std::set<std::string> m_elementIds;              // ids present in the loaded page
     std::map<std::string, std::string> m_pageLinks;  // parsed link -> the page's text of it
     std::map<uint32_t, Connection> m_connections;
     uint32_t m_nextCookie = 1;

@@ -253,10 +253,14 @@ const HostileCase kHostile[] = {
      [] { return RssDocument(kGood).substr(0, 400) + "\x01\xFF<<>>&&;<![CDATA[<"; },
      {"good"}},
     {"CutMidTag", [] { return RssDocument(kGood + "<item><pubDate>cut</pubDate><lin"); }, {"good"}},
-    {"CutInsideCdata", [] { return RssDocument(kGood + "<item><pubDate>c</pubDate><title><![CDATA[abc"); },
+    {"CutInsideCdata",
+     [] { return RssDocument(kGood + "<item><pubDate>c</pubDate><title><![CDATA[abc"); },
      {"good"}},
     {"CutInsideAStartTag", [] { return RssDocument(kGood + "<item a=\"1\""); }, {"good"}},
-    {"CutRightAfterAnItem", [] { return RssDocument(kGood + feedtest::ItemXml({"after", "t", "", ""})); },
+    {"CutRightAfterAnItem",
+     [] {
+         return RssDocument(kGood + feedtest::ItemXml({"after", "t", "", ""}));
+     },
      {"good", "after"}},
     {"BadReferenceInsideAnItem",
      [] { return RssDocument(kGood + "<item><pubDate>ref</pubDate><title>AT&#T;</title></item>"); },

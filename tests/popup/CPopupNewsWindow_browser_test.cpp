@@ -40,7 +40,8 @@ class LivePopup : public testing::Test {
         ASSERT_TRUE(s_store->IsReady());
         s_popup = new CPopupNewsWindow(PopupServices{
             .store = *s_store,
-            .makeEngine = [] { return WebWindow::MakeWebKitEngine(PageResources(), kPageResourcePrefix, kExePath); },
+            .makeEngine =
+                [] { return WebWindow::MakeWebKitEngine(PageResources(), kPageResourcePrefix, kExePath); },
             .surface = std::make_unique<GtkPopupSurface>(PageResources(),
                                                          std::string(kPageResourcePrefix) + "/png/133"),
             .startPolling = [] {},
@@ -158,10 +159,12 @@ INSTANTIATE_TEST_SUITE_P(
                                      LinkForm{"DefaultPort", "http://deals.test:80/item/1"},
                                      LinkForm{"HttpsDefaultPort", "https://deals.test:443/item/1"},
                                      LinkForm{"Space", "http://deals.test/item 1?q=a b"},
-                                     LinkForm{"ChineseInPathAndQuery", "http://deals.test/商品/1?名称=电饭煲"}),
+                                     LinkForm{"ChineseInPathAndQuery",
+                                              "http://deals.test/商品/1?名称=电饭煲"}),
                      testing::Values(ItemButton{"button_detail", false}, ItemButton{"button_buy", true})),
     [](const auto& row) {
-        return std::string(std::get<0>(row.param).name) + "_" + (std::get<1>(row.param).buy ? "Buy" : "Detail");
+        return std::string(std::get<0>(row.param).name) + "_" +
+               (std::get<1>(row.param).buy ? "Buy" : "Detail");
     });
 
 // ---- only the primary button acts ------------------------------------------------------------------

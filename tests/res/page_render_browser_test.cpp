@@ -114,12 +114,13 @@ TEST_P(LongText, WrapsInsideTheEntry) {
 
 INSTANTIATE_TEST_SUITE_P(
     Entries, LongText,
-    testing::Values(LongTextCase{"ModelNumberTitle", "XJ-" + std::string(160, '7') + "-PRO", "Mon, 06 May 2024"},
-                    LongTextCase{"UrlTitle", "http://deals.test/" + std::string(120, 'a') + "?b=" + std::string(60, 'c'),
-                                 "Mon, 06 May 2024"},
-                    LongTextCase{"LongDate", "t", std::string(200, '9')},
-                    LongTextCase{"ChineseTitle", std::string(60, 'x') + "限时特价电饭煲限时特价电饭煲限时特价电饭煲",
-                                 "Mon, 06 May 2024"}),
+    testing::Values(
+        LongTextCase{"ModelNumberTitle", "XJ-" + std::string(160, '7') + "-PRO", "Mon, 06 May 2024"},
+        LongTextCase{"UrlTitle", "http://deals.test/" + std::string(120, 'a') + "?b=" + std::string(60, 'c'),
+                     "Mon, 06 May 2024"},
+        LongTextCase{"LongDate", "t", std::string(200, '9')},
+        LongTextCase{"ChineseTitle", std::string(60, 'x') + "限时特价电饭煲限时特价电饭煲限时特价电饭煲",
+                     "Mon, 06 May 2024"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 // ---- screenshot -------------------------------------------------------------------------------------

@@ -56,10 +56,11 @@ void ServeDealPages(httplib::Server& server) {
 // The site's home page, which the popup page links to ("/" is the feed).
 void ServeHomePage(httplib::Server& server) {
     server.Get("/home", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("<!DOCTYPE html><html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>优惠提醒</title>"
-                        "</head><body><h1>优惠提醒</h1><p>每日精选好价: a sample deals site whose feed "
-                        "lists a new deal now and then.</p></body></html>",
-                        "text/html; charset=utf-8");
+        res.set_content(
+            "<!DOCTYPE html><html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>优惠提醒</title>"
+            "</head><body><h1>优惠提醒</h1><p>每日精选好价: a sample deals site whose feed "
+            "lists a new deal now and then.</p></body></html>",
+            "text/html; charset=utf-8");
     });
 }
 
