@@ -47,7 +47,7 @@ int RunNotifier(ItemStore& store, const std::string& feedUrl, int argc, char** a
     CurlGlobal curl;
     // The window's class, which the desktop entry's StartupWMClass names, whatever the file is called.
     g_set_prgname("deals-notifier");
-    if (!WebWindow::StartGtk(&argc, &argv)) return 1;
+    if (!WebWindow::StartGtk(argc > 0 ? argv[0] : nullptr)) return 1;
     const std::string exePath = platform::ExecutablePath();
 
     // Declared before the popup so that it is stopped and joined after the popup is gone.

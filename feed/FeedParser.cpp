@@ -67,16 +67,16 @@ void ForEachFeedItem(std::string_view body, const std::function<void(const TiXml
         feed::DebugLog("feed of " + std::to_string(body.size()) + " bytes refused");
         return;
     }
-    size_t safe = MarkupGuard().SafeLength(body);
-    if (safe < body.size() && body.find('\0') > safe) {
-        feed::DebugLog("feed cut at byte " + std::to_string(safe) +
+    const MarkupGuard::Reading reading = MarkupGuard().Read(body);
+    if (reading.overLimit) {
+        feed::DebugLog("feed cut at byte " + std::to_string(reading.length) +
                        ": nested too deep, too many attributes or too many nodes");
     }
     // TinyXML steps over a whole UTF-8 sequence once it has read a lead byte, so a sequence cut short by
     // the end of the text would carry it past the terminator. Zero bytes after the text stop it there.
     std::string text;
-    text.reserve(safe + kParserSlack);
-    text.append(body.substr(0, safe)).append(kParserSlack, '\0');
+    text.reserve(reading.length + kParserSlack);
+    text.append(body.substr(0, reading.length)).append(kParserSlack, '\0');
 
     TiXmlDocument document;
     document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
@@ -88,10 +88,22 @@ void ForEachFeedItem(std::string_view body, const std::function<void(const TiXml
     if (!channel) {
         return;
     }
+    // The parse broke off inside the elements still open where it ended: the last child at each level.
+    // An item among them holds only what came before the break, and since newness goes by date it
+    // would never be stored whole; it is left for a poll that brings it complete.
+    const TiXmlNode* unfinished = nullptr;
+    if (reading.openAtEnd >= 3 && document.Error() && document.LastChild() == rss &&
+        rss->LastChild() == channel) {
+        unfinished = channel->LastChild();
+    }
     for (const TiXmlNode* node = channel->LastChild("item"); node; node = node->PreviousSibling("item")) {
         const TiXmlElement* item = node->ToElement();
         if (!item) {
             break;
+        }
+        if (node == unfinished) {
+            feed::DebugLog("the last item breaks off; left for a later poll");
+            continue;
         }
         visit(*item);
     }

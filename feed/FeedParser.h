@@ -17,7 +17,8 @@ inline constexpr size_t kMaxFeedBytes = 16u * 1024 * 1024;
 
 // Parses `text` as an RSS document and hands every item the walk reaches to the store, last item first.
 // Only the first "channel" of the first "rss" element counts. The walk goes backwards over the
-// channel's children named "item" and stops at one that is not an element. The new items of one
+// channel's children named "item" and stops at one that is not an element. An item whose end the parse
+// never reaches (the text breaks off or goes wrong inside it) is passed over. The new items of one
 // document are committed together.
 void ParseFeedDocument(std::string_view text, ItemStore& store);
 

@@ -1,6 +1,10 @@
 #include "popup/PollWorker.h"
 
+#include <string>
+#include <system_error>
 #include <utility>
+
+#include "platform/DebugLog.h"
 
 PollWorker::PollWorker(PollFunction pollOnce, std::chrono::milliseconds pause)
     : m_pollOnce(std::move(pollOnce)), m_pause(pause) {}
@@ -9,7 +13,12 @@ PollWorker::~PollWorker() { Stop(); }
 
 void PollWorker::Start() {
     std::call_once(m_started, [this] {
-        m_thread = std::jthread([this](std::stop_token stop) { PollThreadProc(stop); });
+        try {
+            m_thread = std::jthread([this](std::stop_token stop) { PollThreadProc(stop); });
+        } catch (const std::system_error& error) {
+            // Without a thread there is no polling; the popup goes on showing what the store holds.
+            platform::DebugLog("popup", std::string("poll worker not started: ") + error.what());
+        }
     });
 }
 

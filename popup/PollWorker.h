@@ -20,7 +20,8 @@ class PollWorker {
     PollWorker(const PollWorker&) = delete;
     PollWorker& operator=(const PollWorker&) = delete;
 
-    // Starts the thread; the first poll begins at once. Later calls do nothing.
+    // Starts the thread; the first poll begins at once. Later calls do nothing. When no thread can be
+    // made there is no polling, and nothing else happens.
     void Start();
     // Requests the stop and waits for the thread. Safe to call more than once, and before Start.
     void Stop();

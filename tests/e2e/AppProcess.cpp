@@ -111,7 +111,7 @@ std::vector<std::string> AppProcess::Environment() const {
     return env;
 }
 
-void AppProcess::Start() {
+void AppProcess::Start(const std::vector<std::string>& arguments) {
     const std::vector<std::string> env = Environment();
     std::vector<char*> envp;
     for (const auto& e : env) {
@@ -119,7 +119,11 @@ void AppProcess::Start() {
     }
     envp.push_back(nullptr);
     const std::string exe = m_executable.string();
-    char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
+    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+    for (const auto& a : arguments) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
 
     const std::string log = (m_runDir / "notifier.log").string();
     posix_spawn_file_actions_t actions;
@@ -128,7 +132,7 @@ void AppProcess::Start() {
                                      0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    const int rc = posix_spawn(&m_pid, exe.c_str(), &actions, nullptr, argv, envp.data());
+    const int rc = posix_spawn(&m_pid, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         m_pid = -1;

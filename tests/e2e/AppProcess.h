@@ -35,7 +35,8 @@ class AppProcess {
     void SetDebugLog(bool on) { m_bDebugLog = on; }
     // LANG and LC_ALL of the run; C.UTF-8 unless set.
     void SetLocale(std::string locale) { m_locale = std::move(locale); }
-    void Start();
+    // Starts the copy with `arguments` after its name.
+    void Start(const std::vector<std::string>& arguments = {});
     pid_t Pid() const { return m_pid; }
     Clock::time_point StartedAt() const { return m_startedAt; }
 

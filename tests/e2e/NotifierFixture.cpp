@@ -62,9 +62,9 @@ void NotifierTest::ServeItems(int count, const std::string& prefix) {
     }
 }
 
-void NotifierTest::StartApp() {
+void NotifierTest::StartApp(const std::vector<std::string>& arguments) {
     m_app = std::make_unique<AppProcess>(NOTIFIER_E2E_EXE, m_runDir);
-    m_app->Start();
+    m_app->Start(arguments);
     m_probe.emplace(NOTIFIER_E2E_SCRIPT, m_app->Pid());
     m_rcd.emplace(m_app->RcdPath());
 }

@@ -35,7 +35,7 @@ class NotifierTest : public ::testing::Test {
 
     // Serves entries 1..count (title prefix `prefix`) before the notifier starts.
     void ServeItems(int count, const std::string& prefix = "Deal");
-    void StartApp();
+    void StartApp(const std::vector<std::string>& arguments = {});
     // Starts and waits until `count` rows are stored and the page lists them all as unread.
     void StartAndWaitForList(std::size_t count);
 

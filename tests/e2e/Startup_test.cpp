@@ -56,6 +56,14 @@ TEST_F(NotifierTest, WindowIs515By580AndCentredInTheWorkArea) {
               0);
 }
 
+// The program takes no command line, and GTK's own options do not act either: an unknown display
+// would otherwise end the start-up.
+TEST_F(NotifierTest, CommandLineChangesNothing) {
+    StartApp({"--display=:12345", "--gtk-module=no-such-module", "--name=other", "stray"});
+    EXPECT_TRUE(WaitForTab(0, 0, 15s)) << m_app->LogTail();
+    EXPECT_TRUE(m_app->IsRunning());
+}
+
 TEST_F(NotifierTest, FirstPollComesAboutFiveSecondsAfterStartAndItsItemsReachStoreAndPage) {
     FeedEntry chinese = m_server->MakeEntry(1);
     chinese.title = "限时特价 电饭煲 Deal 1";

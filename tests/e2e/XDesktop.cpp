@@ -52,7 +52,8 @@ bool HasDisplay() {
 void MovePointer(int x, int y) { RunCommand({"xdotool", "mousemove", std::to_string(x), std::to_string(y)}); }
 
 void Click(int x, int y, int button) {
-    RunCommand({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", std::to_string(button)});
+    RunCommand(
+        {"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", std::to_string(button)});
 }
 
 std::vector<ScreenRect> VisibleWindowsOf(pid_t pid) {

@@ -2,12 +2,15 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -157,6 +160,35 @@ TEST(PollWorker, DestructorStopsARunningWorker) {
     }
     ASSERT_EQ(log.Polls().size(), 1u);
     EXPECT_TRUE(log.Polls()[0].sawStop);
+}
+
+// The address space in use now, in bytes.
+rlim_t AddressSpaceInUse() {
+    std::ifstream statm("/proc/self/statm");
+    rlim_t pages = 0;
+    statm >> pages;
+    return pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Starts a worker with no room left for a thread's stack and ends the process with 0 when it went on
+// without polling.
+[[noreturn]] void StartWithoutRoomForAThread() {
+    std::atomic<int> polls = 0;
+    PollWorker worker([&polls](std::stop_token) { ++polls; }, 10ms);
+    const rlimit limit{AddressSpaceInUse() + (1 << 20), RLIM_INFINITY};
+    setrlimit(RLIMIT_AS, &limit);
+    worker.Start();
+    std::this_thread::sleep_for(100ms);
+    std::_Exit(polls == 0 ? 0 : 1);
+}
+
+// A thread that cannot be made means no polling, and the process goes on.
+TEST(PollWorkerDeathTest, NoThreadMeansNoPollingAndNoEnd) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' own reservations leave no room to limit the address space";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process, with no thread stacks cached
+    EXPECT_EXIT(StartWithoutRoomForAThread(), testing::ExitedWithCode(0), "");
 }
 
 // A loopback port that accepts connections (the kernel does) but never answers a request.

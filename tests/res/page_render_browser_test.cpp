@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -83,6 +84,44 @@ TEST_F(PageRequests, UnknownNamesAnswer404) {
     for (auto waited = 0ms; waited < 3000ms && m_page.Missing().empty(); waited += 50ms) m_page.Spin(50ms);
     EXPECT_EQ(m_page.Missing().count("/png/no-such-picture"), 1u);
 }
+
+// ---- layout -----------------------------------------------------------------------------------------
+
+struct LongTextCase {
+    const char* name;
+    std::string title;
+    std::string date;
+};
+
+void PrintTo(const LongTextCase& c, std::ostream* os) { *os << c.name; }
+
+class LongText : public PageTest, public testing::WithParamInterface<LongTextCase> {};
+
+// Text with no break opportunity wraps inside its entry instead of running out of the list to the right
+// and bringing up a horizontal scrollbar.
+TEST_P(LongText, WrapsInsideTheEntry) {
+    PageItem item = NumberedItem(1);
+    item.title = GetParam().title;
+    item.date = GetParam().date;
+    Refresh({item});
+    EXPECT_EQ(Js("var l=document.getElementById('all_notify'); l.scrollWidth-l.clientWidth"), "0")
+        << "the list scrolls sideways";
+    EXPECT_EQ(Js("var c=document.querySelector('#all_notify .span8').getBoundingClientRect();"
+                 "[].every.call(document.querySelectorAll('#all_notify .span8 > *'),"
+                 "function(e){return e.getBoundingClientRect().right<=c.right+0.5})"),
+              "true");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, LongText,
+    testing::Values(
+        LongTextCase{"ModelNumberTitle", "XJ-" + std::string(160, '7') + "-PRO", "Mon, 06 May 2024"},
+        LongTextCase{"UrlTitle", "http://deals.test/" + std::string(120, 'a') + "?b=" + std::string(60, 'c'),
+                     "Mon, 06 May 2024"},
+        LongTextCase{"LongDate", "t", std::string(200, '9')},
+        LongTextCase{"ChineseTitle", std::string(60, 'x') + "限时特价电饭煲限时特价电饭煲限时特价电饭煲",
+                     "Mon, 06 May 2024"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ---- screenshot -------------------------------------------------------------------------------------
 

@@ -89,7 +89,7 @@ TEST_P(HostileValue, StaysLiteralAndNeverFetches) {
         values[GetParam().index] = payload;
         ASSERT_EQ(Page().RunBatch({"ClearItems()", AddAllItemCall(values)}), (std::vector<bool>{true, true}));
 
-        // One entry of exactly the documented elements, no handler attributes, no new script.
+        // One entry of exactly the fourteen elements the list builds, no handler attributes, no new script.
         EXPECT_EQ(Js("document.querySelectorAll('#all_notify *').length"), "14") << payload;
         EXPECT_EQ(Js("[].filter.call(document.querySelectorAll('#all_notify *'),function(e){"
                      "return [].some.call(e.attributes,function(a){return /^on/i.test(a.name)})}).length"),

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "HomeUrl.h"  // the configured NOTIFIER_HOME_URL
 #include "PageFixture.h"
 
 namespace {
@@ -34,8 +35,10 @@ INSTANTIATE_TEST_SUITE_P(
               "span1,span3,span2"},
         Probe{"logo", "var i=document.querySelector('.span1 img'); i.getAttribute('src')+'|'+i.naturalWidth",
               "/png/134|48"},
-        Probe{"home link", "var a=document.querySelector('.span2 a[target]'); a.target+'|'+a.textContent",
-              "_blank|网站首页"},
+        Probe{"home link",
+              "var a=document.querySelector('.span2 a[target]'); a.target+'|'+a.textContent+'|'+"
+              "a.getAttribute('href')",
+              "_blank|网站首页|" NOTIFIER_HOME_URL},
         Probe{"close anchor",
               "var a=document.getElementById('button_close'); a.tagName+'|'+a.className+'|'+"
               "a.getAttribute('style')+'|'+a.firstElementChild.className+'|'+(a.title.length>0)",
@@ -125,7 +128,7 @@ TEST_F(PageTest, DefaultPictureLoadsBesideThePage) {
               "res:///23/pelmo128.png|128");
 }
 
-TEST_F(PageTest, EntryHasTheDocumentedShape) {
+TEST_F(PageTest, EntryIsAPictureColumnBesideTitleDateAndButtonsThenARule) {
     Refresh({{"http://img.test/p.jpg", "0", "Title", "Mon, 06 May 2024", "http://deals.test/1", "17",
               "http://shop.test/17"}});
     const char* shape =

@@ -1,7 +1,7 @@
 // sample-feed-server [port] [seconds-between-items]
 // Serves a deals feed at "/" on 127.0.0.1 (port 8088 by default; 0 picks a free one), its pictures at
-// /img/N.png and small deal pages at /deal/N and /buy/N. A new item appears every 20 s by default.
-// Stops on SIGINT or SIGTERM.
+// /img/N.png, small deal pages at /deal/N and /buy/N, and a home page at /home. A new item appears every
+// 20 s by default. Stops on SIGINT or SIGTERM.
 
 #include <pthread.h>
 #include <signal.h>
@@ -53,6 +53,17 @@ void ServeDealPages(httplib::Server& server) {
     });
 }
 
+// The site's home page, which the popup page links to ("/" is the feed).
+void ServeHomePage(httplib::Server& server) {
+    server.Get("/home", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(
+            "<!DOCTYPE html><html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>优惠提醒</title>"
+            "</head><body><h1>优惠提醒</h1><p>每日精选好价: a sample deals site whose feed "
+            "lists a new deal now and then.</p></body></html>",
+            "text/html; charset=utf-8");
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,6 +101,7 @@ int main(int argc, char** argv) {
     ServeFeed(server, feed);
     ServePictures(server, pictures);
     ServeDealPages(server);
+    ServeHomePage(server);
 
     std::atomic<bool> listenEnded = false;
     std::thread signalWaiter([&server, &stopSignals, &listenEnded] {

@@ -1,0 +1,49 @@
+// The configure step's check of the home-page link and its escape into the page's attribute value.
+#include <string>
+
+#include <glib.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct HomeUrlCase {
+    const char* name;
+    const char* url;
+    const char* attribute;  // nullptr: refused
+};
+void PrintTo(const HomeUrlCase& c, std::ostream* os) { *os << c.url; }
+
+class HomeUrl : public testing::TestWithParam<HomeUrlCase> {};
+
+TEST_P(HomeUrl, IsCheckedAndEscaped) {
+    const std::string definition = std::string("-DNOTIFIER_HOME_URL=") + GetParam().url;
+    const gchar* argv[] = {CMAKE_COMMAND_PATH, definition.c_str(), "-P", HOME_URL_SCRIPT, nullptr};
+    g_autofree gchar* output = nullptr;
+    gint status = 0;
+    ASSERT_TRUE(g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_STDOUT_TO_DEV_NULL, nullptr,
+                             nullptr, nullptr, &output, &status, nullptr));
+    if (GetParam().attribute == nullptr) {
+        EXPECT_FALSE(g_spawn_check_wait_status(status, nullptr)) << output;
+    } else {
+        EXPECT_TRUE(g_spawn_check_wait_status(status, nullptr)) << output;
+        EXPECT_EQ(std::string(output), std::string(GetParam().attribute) + "\n");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Urls, HomeUrl,
+    testing::Values(HomeUrlCase{"SampleServer", "http://127.0.0.1:8088/home", "http://127.0.0.1:8088/home"},
+                    HomeUrlCase{"QueryWithAmpersandAndApostrophe", "HTTPS://deals.test/?a=1&b='2'",
+                                "HTTPS://deals.test/?a=1&amp;b=&#39;2&#39;"},
+                    HomeUrlCase{"ChineseText", "https://商城.test/首页", "https://商城.test/首页"},
+                    HomeUrlCase{"Semicolons", "http://deals.test/;a;b", "http://deals.test/;a;b"},
+                    HomeUrlCase{"OtherScheme", "ftp://deals.test/", nullptr},
+                    HomeUrlCase{"Script", "javascript:alert(1)", nullptr},
+                    HomeUrlCase{"NoHost", "http:///home", nullptr}, HomeUrlCase{"Empty", "", nullptr},
+                    HomeUrlCase{"Space", "http://deals.test/a b", nullptr},
+                    HomeUrlCase{"Markup", "http://deals.test/\"><script>alert(1)</script>", nullptr},
+                    HomeUrlCase{"Backslash", "http://deals.test\\@evil.test/", nullptr},
+                    HomeUrlCase{"LineBreak", "http://deals.test/\nx", nullptr}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+}  // namespace
