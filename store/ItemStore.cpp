@@ -8,7 +8,6 @@
 #include <unordered_set>
 #include <utility>
 
-
 namespace {
 
 // The separators are part of the schema text SQLite keeps in the file; files written by earlier
@@ -63,7 +62,8 @@ void ItemStore::Resetter::operator()(sqlite3_stmt* statement) const noexcept {
     sqlite3_clear_bindings(statement);
 }
 
-ItemStore::ItemStore(std::string moduleDir, Logger log) : m_log(std::move(log)), m_strModuleDir(std::move(moduleDir)) {
+ItemStore::ItemStore(std::string moduleDir, Logger log)
+    : m_log(std::move(log)), m_strModuleDir(std::move(moduleDir)) {
     Start();
 }
 
@@ -145,8 +145,8 @@ ItemStore::Statement ItemStore::Prepare(std::string_view sql) {
     auto& cached = m_statements[sql];
     if (!cached) {
         sqlite3_stmt* raw = nullptr;
-        if (sqlite3_prepare_v3(m_pDb.get(), sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
-                               &raw, nullptr) != SQLITE_OK) {
+        if (sqlite3_prepare_v3(m_pDb.get(), sql.data(), static_cast<int>(sql.size()),
+                               SQLITE_PREPARE_PERSISTENT, &raw, nullptr) != SQLITE_OK) {
             Log(sql, sqlite3_errmsg(m_pDb.get()));
             m_statements.erase(sql);
             return nullptr;
@@ -241,7 +241,8 @@ std::optional<std::vector<std::string>> ItemStore::StoredDatesLocked() {
     if (!statement) return std::nullopt;
     std::vector<std::string> dates;
     int rc;
-    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) dates.emplace_back(ColumnText(statement.get(), 0));
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW)
+        dates.emplace_back(ColumnText(statement.get(), 0));
     if (rc != SQLITE_DONE) {
         Log(kStoredDates, sqlite3_errmsg(m_pDb.get()));
         return std::nullopt;

@@ -20,8 +20,8 @@ struct sqlite3_stmt;
 // Which contents of the store a reader has seen. Equal versions mean that neither this program nor
 // another connection to the file has written in between.
 struct StoreVersion {
-    uint64_t generation = 0;   // bumped by every write of this store object
-    int64_t dataVersion = 0;   // SQLite's data_version: commits of other connections
+    uint64_t generation = 0;  // bumped by every write of this store object
+    int64_t dataVersion = 0;  // SQLite's data_version: commits of other connections
     bool operator==(const StoreVersion&) const = default;
 };
 

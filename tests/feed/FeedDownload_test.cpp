@@ -193,12 +193,14 @@ TEST_P(UnchangedBody, IsStoredAgainAfterTheStoreChanged) {
     EXPECT_EQ(feedtest::StoredRows(disk.store), stored);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Changes, UnchangedBody,
-    ::testing::Values(ChangeCase{"RemoveAll", [](ItemStore& store, auto&) { store.RemoveAllItems(); }},
-                      ChangeCase{"RemovedByAnotherConnection",
-                                 [](ItemStore&, const std::string& dir) { ItemStore(dir).RemoveAllItems(); }}),
-    feedtest::NameOfCase());
+INSTANTIATE_TEST_SUITE_P(Changes, UnchangedBody,
+                         ::testing::Values(ChangeCase{"RemoveAll", [](ItemStore& store,
+                                                                      auto&) { store.RemoveAllItems(); }},
+                                           ChangeCase{"RemovedByAnotherConnection",
+                                                      [](ItemStore&, const std::string& dir) {
+                                                          ItemStore(dir).RemoveAllItems();
+                                                      }}),
+                         feedtest::NameOfCase());
 
 TEST_F(FeedServer, FiftyMegabytesAreRefusedWithTheDefaultCap) {
     DownloadResult result = DownloadFeed(Url("/large?bytes=52428800&chunked=1"), {});

@@ -101,8 +101,8 @@ double ThreadCpuMs() {
 }
 
 std::string Render(unsigned items, unsigned firstNumber = 0) {
-    const auto first = std::chrono::system_clock::from_time_t(1'800'000'000) +
-                       firstNumber * std::chrono::seconds(20);
+    const auto first =
+        std::chrono::system_clock::from_time_t(1'800'000'000) + firstNumber * std::chrono::seconds(20);
     DealFeed feed("http://127.0.0.1:8088", first, std::chrono::seconds(20), items);
     return feed.Render(first + (items - 1) * std::chrono::seconds(20));
 }
@@ -172,8 +172,8 @@ void SteadyState(const std::string& url1000, int runs) {
         ParseFeedDocument(body100, store);
         hundredIntoFull.push_back(MillisecondsSince(start));
     }
-    std::printf("\nsteady state, locale %s, median of %d runs, milliseconds\n", std::setlocale(LC_ALL, nullptr),
-                runs);
+    std::printf("\nsteady state, locale %s, median of %d runs, milliseconds\n",
+                std::setlocale(LC_ALL, nullptr), runs);
     std::printf("unchanged 1,000-item poll, CPU of the poll thread: %.2f (download alone %.2f)\n",
                 Median(unchangedCpu), Median(downloadCpu));
     std::printf("first poll of 1,000 new items, body to rows committed: %.2f\n", Median(firstPoll));
