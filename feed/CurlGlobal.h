@@ -9,8 +9,6 @@ class CurlGlobal {
     CurlGlobal(const CurlGlobal&) = delete;
     CurlGlobal& operator=(const CurlGlobal&) = delete;
 
-    bool Ok() const { return m_bOk; }
-
   private:
-    bool m_bOk = false;
+    bool m_bOk = false;  // cleaned up only when it was set up
 };
