@@ -15,7 +15,7 @@
 #include "popup/GtkPopupSurface.h"
 #include "res/PageResources.h"
 #include "store/ItemStore.h"
-#include "tests/e2e/XDesktop.h"
+#include "tests/support/XDesktop.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/WebKitEngine.h"
 
@@ -69,7 +69,7 @@ class LivePopup : public testing::Test {
         ASSERT_TRUE(s_store->RemoveAllItems());
         for (const FeedItem& row : rows) ASSERT_TRUE(s_store->InsertItem(row));
         bool rendered = false;
-        s_popup->RefreshItemList([&] { rendered = true; });
+        s_popup->RefreshItemList([&](bool) { rendered = true; });
         ASSERT_TRUE(SpinUntil([&] { return rendered; }, 10000));
         ASSERT_EQ(s_popup->m_nTotalCount, static_cast<int64_t>(rows.size()));
     }
@@ -98,7 +98,7 @@ class LivePopup : public testing::Test {
         int tx = 0, ty = 0, ox = 0, oy = 0;
         ASSERT_TRUE(gtk_widget_translate_coordinates(view, toplevel, x, y, &tx, &ty));
         gdk_window_get_origin(gtk_widget_get_window(toplevel), &ox, &oy);
-        e2e::XDesktop::Click(ox + tx, oy + ty, button);
+        test_support::XDesktop::Click(ox + tx, oy + ty, button);
     }
 
     // Lets whatever a press set off arrive: a round trip to the web process and a pause.

@@ -1,4 +1,4 @@
-#include "XDesktop.h"
+#include "tests/support/XDesktop.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,9 +7,9 @@
 
 #include <X11/Xlib.h>
 
-#include "Command.h"
+#include "tests/support/Command.h"
 
-namespace e2e::XDesktop {
+namespace test_support::XDesktop {
 namespace {
 
 std::vector<std::string> VisibleWindowIds(pid_t pid) {
@@ -52,7 +52,8 @@ bool HasDisplay() {
 void MovePointer(int x, int y) { RunCommand({"xdotool", "mousemove", std::to_string(x), std::to_string(y)}); }
 
 void Click(int x, int y, int button) {
-    RunCommand({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", std::to_string(button)});
+    RunCommand(
+        {"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", std::to_string(button)});
 }
 
 std::vector<ScreenRect> VisibleWindowsOf(pid_t pid) {
@@ -117,4 +118,4 @@ std::string PixelOf(const std::filesystem::path& png, int x, int y) {
     return std::regex_search(r.out, m, re) ? m.str() : std::string();
 }
 
-}  // namespace e2e::XDesktop
+}  // namespace test_support::XDesktop
