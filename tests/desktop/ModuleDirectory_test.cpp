@@ -7,16 +7,18 @@
 
 #include <gtest/gtest.h>
 
-#include "Command.h"
 #include "OtherUser.h"
-#include "tests/store/StoreTestSupport.h"
+#include "store/ItemStore.h"
+#include "tests/support/CaseName.h"
+#include "tests/support/Command.h"
+#include "tests/support/StoreContents.h"
+#include "tests/support/TempDir.h"
 
 namespace desktoptest {
 namespace {
 
 namespace fs = std::filesystem;
-using storetest::MakeItem;
-using storetest::ReadFile;
+using namespace test_support;
 
 enum class Place { ExeFolder, XdgDataHome, HomeDefault };
 enum class LeftRcd { None, InFolder, ReadOnly };
@@ -66,20 +68,20 @@ class ModuleDirectoryTest : public ::testing::TestWithParam<ModuleDirCase> {
         const std::string& value = *GetParam().xdgDataHome;
         return value.starts_with('@') ? m_dir.Path().string() + value.substr(1) : value;
     }
-    e2e::CommandResult RunProbe() const {
+    CommandResult RunProbe() const {
         std::vector<std::string> env{"HOME=" + m_home.string()};
         if (GetParam().xdgDataHome) env.push_back("XDG_DATA_HOME=" + XdgDataHome());
-        return e2e::RunCommand(AsOtherUser(m_dir.Path(), env, {(m_exeDir / "probe").string()}));
+        return RunCommand(AsOtherUser(m_dir.Path(), env, {(m_exeDir / "probe").string()}));
     }
 
-    storetest::TempDir m_dir;
+    TempDir m_dir;
     fs::path m_exeDir = m_dir.Path() / "opt" / "notifier";
     fs::path m_home = m_dir.Path() / "home";
     std::string m_leftBytes;
 };
 
 TEST_P(ModuleDirectoryTest, StoreOpensInTheChosenFolder) {
-    const e2e::CommandResult run = RunProbe();
+    const CommandResult run = RunProbe();
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string expected = Expected();
     EXPECT_EQ(run.out, expected + "\nready\n") << run.err;
@@ -113,7 +115,7 @@ const ModuleDirCase kCases[] = {
     {"RcdLeftInReadOnlyExeFolderIsNotUsed", false, LeftRcd::InFolder, "@/xdg", Place::XdgDataHome},
     {"ReadOnlyRcdInWritableExeFolderIsNotUsed", true, LeftRcd::ReadOnly, "@/xdg", Place::XdgDataHome},
 };
-INSTANTIATE_TEST_SUITE_P(Folders, ModuleDirectoryTest, ::testing::ValuesIn(kCases), storetest::CaseName{});
+INSTANTIATE_TEST_SUITE_P(Folders, ModuleDirectoryTest, ::testing::ValuesIn(kCases), CaseName{});
 
 }  // namespace
 }  // namespace desktoptest

@@ -14,17 +14,18 @@
 
 #include <gtest/gtest.h>
 
-#include "Command.h"
 #include "OtherUser.h"
-#include "RcdReader.h"
-#include "XDesktop.h"
-#include "tests/store/StoreTestSupport.h"
+#include "tests/support/Command.h"
+#include "tests/support/RawDb.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/XDesktop.h"
 
 namespace desktoptest {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using namespace test_support;
 
 // A command in a process group of its own, ended with all it started.
 class GroupProcess {
@@ -50,7 +51,7 @@ class GroupProcess {
     ~GroupProcess() {
         if (m_pid <= 0) return;
         ::kill(-m_pid, SIGTERM);
-        if (e2e::WaitFor([this] { return GroupGone(); }, 10s)) return;
+        if (WaitFor([this] { return GroupGone(); }, 10s)) return;
         ::kill(-m_pid, SIGKILL);
         int status = 0;
         if (!m_bReaped) ::waitpid(m_pid, &status, 0);
@@ -74,12 +75,12 @@ class GroupProcess {
 class PackageTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        s_dir = std::make_unique<storetest::TempDir>();
-        const std::string arch = e2e::RunCommand({"dpkg", "--print-architecture"}).out;
+        s_dir = std::make_unique<TempDir>();
+        const std::string arch = RunCommand({"dpkg", "--print-architecture"}).out;
         s_deb = fs::path(NOTIFIER_PACKAGE_DIR) /
                 ("deals-notifier_" NOTIFIER_VERSION "_" + arch.substr(0, arch.find('\n')) + ".deb");
         s_root = s_dir->Path() / "root";
-        s_unpacked = e2e::RunCommand({"dpkg-deb", "-x", s_deb.string(), s_root.string()}).exitCode == 0;
+        s_unpacked = RunCommand({"dpkg-deb", "-x", s_deb.string(), s_root.string()}).exitCode == 0;
         // As installed: the program's folder is one its user cannot write.
         fs::permissions(s_dir->Path(), fs::perms::owner_all | fs::perms::others_exec);
         if (s_unpacked)
@@ -91,19 +92,19 @@ class PackageTest : public ::testing::Test {
 
     static fs::path Unpacked(const std::string& path) { return s_root / path; }
 
-    static std::unique_ptr<storetest::TempDir> s_dir;
+    static std::unique_ptr<TempDir> s_dir;
     static fs::path s_deb;
     static fs::path s_root;
     static bool s_unpacked;
 };
-std::unique_ptr<storetest::TempDir> PackageTest::s_dir;
+std::unique_ptr<TempDir> PackageTest::s_dir;
 fs::path PackageTest::s_deb;
 fs::path PackageTest::s_root;
 bool PackageTest::s_unpacked = false;
 
 // Width and height from a PNG's header chunk.
 std::pair<int, int> PngSize(const fs::path& file) {
-    const std::string bytes = storetest::ReadFile(file);
+    const std::string bytes = ReadFile(file);
     if (bytes.size() < 24) return {0, 0};
     auto be32 = [&](std::size_t at) {
         int value = 0;
@@ -115,7 +116,7 @@ std::pair<int, int> PngSize(const fs::path& file) {
 
 TEST_F(PackageTest, HoldsTheProgramItsLinkTheMenuEntryAndIconsAndNothingElse) {
     std::set<std::string> files;
-    std::istringstream listing(e2e::RunCommand({"dpkg-deb", "-c", s_deb.string()}).out);
+    std::istringstream listing(RunCommand({"dpkg-deb", "-c", s_deb.string()}).out);
     for (std::string line; std::getline(listing, line);) {
         const auto at = line.find(" ./");
         if (line.starts_with('d') || at == std::string::npos) continue;
@@ -135,13 +136,13 @@ TEST_F(PackageTest, HoldsTheProgramItsLinkTheMenuEntryAndIconsAndNothingElse) {
               std::make_pair(128, 128));
     for (const char* program :
          {"usr/lib/deals-notifier/deals-notifier", "usr/bin/deals-notifier-sample-feed"})
-        EXPECT_NE(e2e::RunCommand({"file", "-b", Unpacked(program).string()}).out.find(", stripped"),
+        EXPECT_NE(RunCommand({"file", "-b", Unpacked(program).string()}).out.find(", stripped"),
                   std::string::npos)
             << program;
 }
 
 TEST_F(PackageTest, DependsOnItsLibrariesAndACjkFontButNoTestTool) {
-    const std::string control = e2e::RunCommand({"dpkg-deb", "-f", s_deb.string(), "Package", "Depends"}).out;
+    const std::string control = RunCommand({"dpkg-deb", "-f", s_deb.string(), "Package", "Depends"}).out;
     EXPECT_TRUE(control.starts_with("Package: deals-notifier\nDepends: ")) << control;
     for (const char* needed :
          {"fonts-wqy-zenhei", "libwebkit2gtk-4.1-0", "libgtk-3-0", "libsqlite3-0", "libcurl4"})
@@ -152,17 +153,17 @@ TEST_F(PackageTest, DependsOnItsLibrariesAndACjkFontButNoTestTool) {
 
 TEST_F(PackageTest, MenuEntryIsValidAndStartsTheProgramByName) {
     const fs::path entry = Unpacked("usr/share/applications/deals-notifier.desktop");
-    const e2e::CommandResult check = e2e::RunCommand({"desktop-file-validate", entry.string()});
+    const CommandResult check = RunCommand({"desktop-file-validate", entry.string()});
     EXPECT_EQ(check.exitCode, 0);
     EXPECT_EQ(check.out + check.err, "");
-    const std::string text = storetest::ReadFile(entry);
+    const std::string text = ReadFile(entry);
     for (const char* line :
          {"\nExec=deals-notifier\n", "\nIcon=deals-notifier\n", "\nStartupWMClass=deals-notifier\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
 TEST_F(PackageTest, ProgramFromThePackageKeepsTheSampleFeedsItemsInTheDataFolder) {
-    if (!e2e::XDesktop::HasDisplay()) GTEST_SKIP() << "needs an X server";
+    if (!XDesktop::HasDisplay()) GTEST_SKIP() << "needs an X server";
     if (std::string_view(NOTIFIER_PACKAGE_FEED_URL) != "http://127.0.0.1:8088/")
         GTEST_SKIP() << "this build's package polls " << NOTIFIER_PACKAGE_FEED_URL << ", not the sample feed";
 
@@ -189,16 +190,15 @@ TEST_F(PackageTest, ProgramFromThePackageKeepsTheSampleFeedsItemsInTheDataFolder
     ASSERT_TRUE(notifier.Started());
 
     const fs::path dataDir = home / ".local/share/deals-notifier";
-    const e2e::RcdReader rcd(dataDir / "rcd");
-    std::vector<e2e::RcdRow> rows;
-    const bool stored = e2e::WaitFor(
+    std::vector<RcdRow> rows;
+    const bool stored = WaitFor(
         [&] {
-            rows = rcd.Items().value_or(std::vector<e2e::RcdRow>{});
+            rows = RawDb(dataDir / "rcd", RawDb::Mode::ReadOnly).Items().value_or(std::vector<RcdRow>{});
             return rows.size() >= 5;
         },
         30s);
     ASSERT_TRUE(stored) << "rows: " << rows.size() << "\n"
-                        << storetest::ReadFile(log) << storetest::ReadFile(s_dir->Path() / "feed.log");
+                        << ReadFile(log) << ReadFile(s_dir->Path() / "feed.log");
     for (const auto& row : rows)
         EXPECT_TRUE(row.msg_url.starts_with("http://127.0.0.1:8088/deal/")) << row.msg_url;
     EXPECT_EQ(fs::status(dataDir).permissions(), fs::perms::owner_all);

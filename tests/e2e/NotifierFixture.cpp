@@ -1,6 +1,6 @@
 #include "NotifierFixture.h"
 
-#include <iconv.h>
+#include <glib.h>
 
 #include <algorithm>
 #include <iostream>
@@ -13,23 +13,10 @@ std::string TabText(std::size_t unread, std::size_t total) {
 }
 
 std::string ToGbk(const std::string& utf8) {
-    iconv_t cd = iconv_open("GBK", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        return {};
-    }
-    std::string in = utf8;
-    std::string out(in.size() * 2 + 4, '\0');
-    char* src = in.data();
-    char* dst = out.data();
-    size_t srcLeft = in.size();
-    size_t dstLeft = out.size();
-    const size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    iconv_close(cd);
-    if (rc == static_cast<size_t>(-1)) {
-        return {};
-    }
-    out.resize(out.size() - dstLeft);
-    return out;
+    gsize written = 0;
+    g_autofree gchar* gbk =
+        g_convert(utf8.data(), static_cast<gssize>(utf8.size()), "GBK", "UTF-8", nullptr, &written, nullptr);
+    return gbk != nullptr ? std::string(gbk, written) : std::string();
 }
 
 void NotifierTest::SetUp() {
@@ -41,6 +28,7 @@ void NotifierTest::SetUp() {
     std::replace(name.begin(), name.end(), '/', '_');
     m_runDir = fs::path(NOTIFIER_E2E_ARTIFACTS) / name;
     m_server = std::make_unique<FeedServer>(NOTIFIER_E2E_PORT);
+    m_deals.emplace(*m_server);
     // Keep the pointer off the popup: hovering is browser activity, which holds refreshes back.
     XDesktop::MovePointer(0, 0);
 }
@@ -53,20 +41,16 @@ void NotifierTest::TearDown() {
         }
     }
     m_app.reset();  // ends the notifier by its PID when a test left it running
+    m_deals.reset();
     m_server.reset();
 }
 
-void NotifierTest::ServeItems(int count, const std::string& prefix) {
-    for (int n = 1; n <= count; ++n) {
-        m_server->AddItem(m_server->MakeEntry(n, prefix));
-    }
-}
+void NotifierTest::ServeItems(int count, const std::string& prefix) { m_deals->AddRange(1, count, prefix); }
 
 void NotifierTest::StartApp(const std::vector<std::string>& arguments) {
     m_app = std::make_unique<AppProcess>(NOTIFIER_E2E_EXE, m_runDir);
     m_app->Start(arguments);
-    m_probe.emplace(NOTIFIER_E2E_SCRIPT, m_app->Pid());
-    m_rcd.emplace(m_app->RcdPath());
+    m_probe.emplace(NOTIFIER_ATSPI_FIND, m_app->Pid());
 }
 
 void NotifierTest::StartAndWaitForList(std::size_t count) {
@@ -75,7 +59,11 @@ void NotifierTest::StartAndWaitForList(std::size_t count) {
     ASSERT_TRUE(WaitForTab(count, count, 10s));
 }
 
-std::vector<RcdRow> NotifierTest::Rows() const { return m_rcd->Items().value_or(std::vector<RcdRow>{}); }
+std::optional<std::vector<RcdRow>> NotifierTest::ReadRcd() const {
+    return RawDb(m_app->RcdPath(), RawDb::Mode::ReadOnly).Items();
+}
+
+std::vector<RcdRow> NotifierTest::Rows() const { return ReadRcd().value_or(std::vector<RcdRow>{}); }
 
 bool NotifierTest::WaitForRows(std::size_t count, Ms timeout) const {
     return WaitFor([&] { return Rows().size() == count; }, timeout);

@@ -8,16 +8,18 @@
 
 #include <gtest/gtest.h>
 
-#include "AppProcess.h"
-#include "Command.h"
-#include "FeedServer.h"
-#include "PageProbe.h"
-#include "RcdReader.h"
-#include "XDesktop.h"
+#include "tests/support/AppProcess.h"
+#include "tests/support/Command.h"
+#include "tests/support/Deals.h"
+#include "tests/support/FeedServer.h"
+#include "tests/support/PageProbe.h"
+#include "tests/support/RawDb.h"
+#include "tests/support/XDesktop.h"
 
 namespace e2e {
 
 using namespace std::chrono_literals;
+using namespace test_support;
 using Ms = std::chrono::milliseconds;
 
 // The tab's text for given counts, as the page shows it.
@@ -48,11 +50,14 @@ class NotifierTest : public ::testing::Test {
     bool ClickId(const std::string& id) const;
     std::vector<std::string> Headings(Ms timeout = 5s) const;
 
+    // Every row of the notifier's rcd, read through a connection of its own; nullopt while unreadable.
+    std::optional<std::vector<RcdRow>> ReadRcd() const;
+
     std::filesystem::path m_runDir;
     std::unique_ptr<FeedServer> m_server;
+    std::optional<DealList> m_deals;
     std::unique_ptr<AppProcess> m_app;
     std::optional<PageProbe> m_probe;
-    std::optional<RcdReader> m_rcd;
 };
 
 }  // namespace e2e

@@ -36,16 +36,15 @@ TEST_F(NotifierTest, RemoveAllEmptiesItemsAndTheNextItemIsNumberedOne) {
     ServeItems(3);
     StartAndWaitForList(3);
     // Otherwise the next poll stores the same items again, as it should.
-    m_server->ClearItems();
+    m_deals->Clear();
 
     ASSERT_TRUE(ClickId("all_notify_remove"));
-    EXPECT_TRUE(WaitFor([&] { return m_rcd->Items() && Rows().empty(); }, 5s))
-        << Rows().size() << " rows left";
-    EXPECT_EQ(m_rcd->ItemsSequence(), std::optional<int64_t>(0));
+    EXPECT_TRUE(WaitFor([&] { return ReadRcd() && Rows().empty(); }, 5s)) << Rows().size() << " rows left";
+    EXPECT_EQ(RawDb(m_app->RcdPath()).Scalar("select seq from sqlite_sequence where name='items'"), "0");
     EXPECT_TRUE(WaitForTab(0, 0, 5s));
 
-    const FeedEntry next = m_server->MakeEntry(40, "After");
-    m_server->AddItem(next);
+    const Deal next = m_deals->Make(40, "After");
+    m_deals->Add(next);
     ASSERT_TRUE(WaitForRows(1, 12s));
     EXPECT_EQ(Rows().front().id, 1);
     EXPECT_EQ(Rows().front().msg_url, next.link);
@@ -72,9 +71,9 @@ class DetailLinkTest : public NotifierTest, public ::testing::WithParamInterface
 // https links go to the desktop's browser, each exactly once.
 TEST_P(DetailLinkTest, DetailButtonMarksItsItemReadAndOnlyWebLinksReachTheDesktop) {
     ServeItems(2);
-    FeedEntry target = m_server->MakeEntry(3, "Target");
+    Deal target = m_deals->Make(3, "Target");
     target.link = GetParam().link(m_server->Port());
-    m_server->AddItem(target);
+    m_deals->Add(target);
     StartAndWaitForList(3);
 
     const auto buttons = m_probe->ByRole("push button", "详情页面", 5s);

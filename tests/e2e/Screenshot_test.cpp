@@ -10,10 +10,10 @@ namespace {
 TEST_F(NotifierTest, ScreenshotShowsTheRoundedFramedPopupWithItsList) {
     const auto before = m_runDir.parent_path() / (m_runDir.filename().string() + ".desktop-before.png");
     ASSERT_TRUE(XDesktop::Screenshot(before));
-    FeedEntry chinese = m_server->MakeEntry(1);
+    Deal chinese = m_deals->Make(1);
     chinese.title = "今日好价 保温杯";
-    m_server->AddItem(chinese);
-    m_server->AddItem(m_server->MakeEntry(2));
+    m_deals->Add(chinese);
+    m_deals->Add(m_deals->Make(2));
     StartAndWaitForList(2);
 
     const auto windows = XDesktop::VisibleWindowsOf(m_app->Pid());

@@ -24,8 +24,7 @@ TEST_P(ShutdownTest, EndsWithCodeZeroWithinAboutASecond) {
     StartAndWaitForList(1);
     if (GetParam().transferStalled) {
         m_server->SetStalled(true);
-        ASSERT_TRUE(WaitFor([&] { return m_server->HeldRequests() > 0; }, 12s))
-            << "no poll reached the server";
+        ASSERT_TRUE(m_server->WaitUntilStalling(12s)) << "no poll reached the server";
     }
 
     std::optional<PageElement> anchor;
@@ -55,7 +54,7 @@ TEST_P(ShutdownTest, EndsWithCodeZeroWithinAboutASecond) {
     ASSERT_TRUE(status) << "still running 10 s later";
     EXPECT_EQ(*status, (ExitStatus{true, 0}));
     EXPECT_LE(took, 3.0) << "about a second is the aim; this is far beyond it";
-    EXPECT_EQ(m_rcd->IntegrityCheck(), "ok");
+    EXPECT_EQ(RawDb(m_app->RcdPath()).Scalar("PRAGMA integrity_check"), "ok");
     EXPECT_EQ(Rows().size(), 1u);
 }
 

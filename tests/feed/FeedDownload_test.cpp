@@ -8,10 +8,14 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include "feed/CurlGlobal.h"
 #include "feed/FeedPoller.h"
-#include "tests/feed/FeedTestSupport.h"
+#include "tests/support/CaseName.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/Rss.h"
+#include "tests/support/StoreContents.h"
 
 namespace {
 
@@ -20,9 +24,10 @@ using Clock = std::chrono::steady_clock;
 
 const CurlGlobal kCurl;  // before any thread, as the program does in main()
 
-const std::string kFeed = feedtest::RssOf({{"Mon, 07 Dec 2026 10:00:00 +0800", "一", "http://shop/1", ""},
-                                           {"Mon, 07 Dec 2026 09:00:00 +0800", "two", "http://shop/2", ""},
-                                           {"Mon, 07 Dec 2026 08:00:00 +0800", "三", "http://shop/3", ""}});
+const std::string kFeed = test_support::Rss(
+    std::vector<test_support::RssItem>{{"Mon, 07 Dec 2026 10:00:00 +0800", "一", "http://shop/1", ""},
+                                       {"Mon, 07 Dec 2026 09:00:00 +0800", "two", "http://shop/2", ""},
+                                       {"Mon, 07 Dec 2026 08:00:00 +0800", "三", "http://shop/3", ""}});
 
 // Short limits, so that the failure cases end quickly.
 DownloadOptions Quick() {
@@ -80,13 +85,13 @@ class FeedServer : public ::testing::Test {
                                      });
         });
         http.Get("/stall", [this](const httplib::Request&, httplib::Response& res) {
-            m_server.WaitForRelease(60s);
+            m_server.WaitForStop(60s);
             res.set_content(kFeed, "text/xml");
         });
         http.Get("/drip", [this](const httplib::Request&, httplib::Response& res) {
             res.set_chunked_content_provider("text/xml", [this](size_t, httplib::DataSink& sink) {
                 sink.write("<", 1);
-                return !m_server.WaitForRelease(200ms);
+                return !m_server.WaitForStop(200ms);
             });
         });
         http.Get("/large", [this](const httplib::Request& req, httplib::Response& res) {
@@ -111,7 +116,7 @@ class FeedServer : public ::testing::Test {
 
     std::string Url(const std::string& path) const { return m_server.Url(path); }
 
-    feedtest::LoopbackServer m_server;
+    test_support::LoopbackServer m_server;
 };
 
 TEST_F(FeedServer, NormalFeedIsDownloadedWhole) {
@@ -166,12 +171,12 @@ TEST_P(Poll, OnlyACompleteSuccessfulBodyIsStored) {
     EXPECT_EQ(result.httpStatus, GetParam().status);
     EXPECT_EQ(result.ok, result.error.empty());
 
-    feedtest::StoreOnDisk disk;
+    test_support::StoreOnDisk disk;
     PollFeedOnce(Url(GetParam().path), disk.store, {}, options);
-    EXPECT_EQ(feedtest::StoredRows(disk.store).size(), GetParam().rowsStored);
+    EXPECT_EQ(test_support::StoredRows(disk.store).size(), GetParam().rowsStored);
 }
 
-INSTANTIATE_TEST_SUITE_P(Responses, Poll, ::testing::ValuesIn(kPolls), feedtest::NameOfCase());
+INSTANTIATE_TEST_SUITE_P(Responses, Poll, ::testing::ValuesIn(kPolls), test_support::CaseName());
 
 // The same body polled again after the store changed is stored again: a deletion here or in another
 // process must not leave the feed's items out.
@@ -183,14 +188,14 @@ struct ChangeCase {
 class UnchangedBody : public FeedServer, public ::testing::WithParamInterface<ChangeCase> {};
 
 TEST_P(UnchangedBody, IsStoredAgainAfterTheStoreChanged) {
-    feedtest::StoreOnDisk disk;
+    test_support::StoreOnDisk disk;
     FeedPoller poller(Url("/feed"), disk.store, Quick());
     poller.PollOnce({});
-    const auto stored = feedtest::StoredRows(disk.store);
+    const auto stored = test_support::StoredRows(disk.store);
     ASSERT_EQ(stored.size(), 3u);
-    GetParam().change(disk.store, disk.dir.Slash());
+    GetParam().change(disk.store, disk.dir.ModuleDir());
     poller.PollOnce({});
-    EXPECT_EQ(feedtest::StoredRows(disk.store), stored);
+    EXPECT_EQ(test_support::StoredRows(disk.store), stored);
 }
 
 INSTANTIATE_TEST_SUITE_P(Changes, UnchangedBody,
@@ -200,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(Changes, UnchangedBody,
                                                       [](ItemStore&, const std::string& dir) {
                                                           ItemStore(dir).RemoveAllItems();
                                                       }}),
-                         feedtest::NameOfCase());
+                         test_support::CaseName());
 
 TEST_F(FeedServer, FiftyMegabytesAreRefusedWithTheDefaultCap) {
     DownloadResult result = DownloadFeed(Url("/large?bytes=52428800&chunked=1"), {});
@@ -244,7 +249,7 @@ TEST_P(Limits, StalledServerIsGivenUp) {
     EXPECT_LT(took, 10s);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stalls, Limits, ::testing::ValuesIn(kTimed), feedtest::NameOfCase());
+INSTANTIATE_TEST_SUITE_P(Stalls, Limits, ::testing::ValuesIn(kTimed), test_support::CaseName());
 
 TEST_F(FeedServer, StopDuringAStalledTransferReturnsPromptly) {
     std::stop_source stop;
@@ -263,9 +268,9 @@ TEST_F(FeedServer, StopDuringAStalledTransferReturnsPromptly) {
 TEST_F(FeedServer, StopBeforeTheDownloadStoresNothing) {
     std::stop_source stop;
     stop.request_stop();
-    feedtest::StoreOnDisk disk;
+    test_support::StoreOnDisk disk;
     PollFeedOnce(Url("/feed"), disk.store, stop.get_token(), Quick());
-    EXPECT_TRUE(feedtest::StoredRows(disk.store).empty());
+    EXPECT_TRUE(test_support::StoredRows(disk.store).empty());
 }
 
 TEST(FeedDownload, RefusesOtherSchemesAndUnreachableHosts) {

@@ -10,17 +10,19 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/feed/FeedTestSupport.h"
+#include "tests/support/CaseName.h"
+#include "tests/support/Rss.h"
+#include "tests/support/ScopedThreadLocale.h"
+#include "tests/support/StoreContents.h"
 
 namespace {
 
-using feedtest::FeedEntry;
-using feedtest::Row;
-using feedtest::RssDocument;
-using feedtest::RssOf;
+using test_support::Row;
+using test_support::Rss;
+using test_support::RssItem;
 
 // Content with a picture and a buy link, and the row it gives.
-FeedEntry Entry(const std::string& date, const std::string& title = "t", const std::string& content = "") {
+RssItem Entry(const std::string& date, const std::string& title = "t", const std::string& content = "") {
     return {date, title, "http://shop/" + date, content};
 }
 Row Stored(const std::string& date, const std::string& title = "t", const std::string& pic = "",
@@ -34,19 +36,15 @@ struct WalkCase {
     std::vector<Row> rowsNewestFirst;  // as the store lists them: the last one handed over comes first
 };
 
-const std::string kA = feedtest::ItemXml(Entry("A"));
-const std::string kB = feedtest::ItemXml(Entry("B"));
-const std::string kC = feedtest::ItemXml(Entry("C"));
+const std::string kA = test_support::ItemXml(Entry("A"));
+const std::string kB = test_support::ItemXml(Entry("B"));
+const std::string kC = test_support::ItemXml(Entry("C"));
 
 const WalkCase kWalk[] = {
-    {"HandedOverLastToFirst", RssDocument(kA + kB + kC), {Stored("A"), Stored("B"), Stored("C")}},
-    {"CommentNamedItemAfterLastStopsAtOnce", RssDocument(kA + kB + "<!--item-->"), {}},
-    {"CommentNamedItemBetweenEndsTheWalk",
-     RssDocument(kA + "<!--item-->" + kB + kC),
-     {Stored("B"), Stored("C")}},
-    {"OtherChildrenArePassedOver",
-     RssDocument(kA + "<title>x</title><!--note-->" + kB),
-     {Stored("A"), Stored("B")}},
+    {"HandedOverLastToFirst", Rss(kA + kB + kC), {Stored("A"), Stored("B"), Stored("C")}},
+    {"CommentNamedItemAfterLastStopsAtOnce", Rss(kA + kB + "<!--item-->"), {}},
+    {"CommentNamedItemBetweenEndsTheWalk", Rss(kA + "<!--item-->" + kB + kC), {Stored("B"), Stored("C")}},
+    {"OtherChildrenArePassedOver", Rss(kA + "<title>x</title><!--note-->" + kB), {Stored("A"), Stored("B")}},
     {"SecondChannelIgnored",
      "<rss><channel>" + kA + "</channel><channel>" + kB + "</channel></rss>",
      {Stored("A")}},
@@ -57,20 +55,22 @@ const WalkCase kWalk[] = {
     {"NoRss", "<feed><channel>" + kA + "</channel></feed>", {}},
     {"NoChannel", "<rss>" + kA + "</rss>", {}},
     {"Empty", "", {}},
-    {"SameDateKeptOnce", RssOf({Entry("D", "first"), Entry("D", "second")}), {Stored("D", "second")}},
+    {"SameDateKeptOnce",
+     Rss(std::vector<RssItem>{Entry("D", "first"), Entry("D", "second")}),
+     {Stored("D", "second")}},
 };
 
 class FeedWalk : public ::testing::TestWithParam<WalkCase> {
   protected:
-    feedtest::StoreOnDisk m_disk;
+    test_support::StoreOnDisk m_disk;
 };
 
 TEST_P(FeedWalk, StoresTheItemsTheWalkReaches) {
     ParseFeedDocument(GetParam().document, m_disk.store);
-    EXPECT_EQ(feedtest::StoredRows(m_disk.store), GetParam().rowsNewestFirst);
+    EXPECT_EQ(test_support::StoredRows(m_disk.store), GetParam().rowsNewestFirst);
 }
 
-INSTANTIATE_TEST_SUITE_P(Documents, FeedWalk, ::testing::ValuesIn(kWalk), feedtest::NameOfCase());
+INSTANTIATE_TEST_SUITE_P(Documents, FeedWalk, ::testing::ValuesIn(kWalk), test_support::CaseName());
 
 struct FieldCase {
     const char* name;
@@ -130,17 +130,17 @@ const FieldCase kFields[] = {
 
 class FeedFields : public ::testing::TestWithParam<FieldCase> {
   protected:
-    feedtest::StoreOnDisk m_disk;
+    test_support::StoreOnDisk m_disk;
 };
 
 TEST_P(FeedFields, FieldRules) {
     // The links are cut from text in the locale's set; a UTF-8 locale keeps them byte for byte.
-    feedtest::ScopedThreadLocale locale("C.UTF-8");
-    ParseFeedDocument(RssDocument(GetParam().itemXml), m_disk.store);
-    EXPECT_EQ(feedtest::StoredRows(m_disk.store), std::vector<Row>{GetParam().row});
+    test_support::ScopedThreadLocale locale("C.UTF-8");
+    ParseFeedDocument(Rss(GetParam().itemXml), m_disk.store);
+    EXPECT_EQ(test_support::StoredRows(m_disk.store), std::vector<Row>{GetParam().row});
 }
 
-INSTANTIATE_TEST_SUITE_P(Items, FeedFields, ::testing::ValuesIn(kFields), feedtest::NameOfCase());
+INSTANTIATE_TEST_SUITE_P(Items, FeedFields, ::testing::ValuesIn(kFields), test_support::CaseName());
 
 // Dates of the items the walk reaches, found by a forward pass written apart from the parser: every
 // non-element child named "item" discards what came before it, and an item the text never closes
@@ -186,9 +186,9 @@ TEST(RealFeeds, StoreOneRowPerDistinctReachableDate) {
         SCOPED_TRACE(file.path().filename().string());
         std::ifstream in(file.path(), std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        feedtest::StoreOnDisk disk;
+        test_support::StoreOnDisk disk;
         ParseFeedDocument(text, disk.store);
-        size_t stored = feedtest::StoredRows(disk.store).size();
+        size_t stored = test_support::StoredRows(disk.store).size();
         EXPECT_EQ(stored, ReachableDates(text).size());
         ++files;
         rows += stored;
@@ -209,7 +209,7 @@ struct HostileCase {
     std::vector<std::string> datesNewestFirst;
 };
 
-const std::string kGood = feedtest::ItemXml({"good", "t", "", ""});
+const std::string kGood = test_support::ItemXml({"good", "t", "", ""});
 
 std::string Nested(size_t depth, bool closed) {
     std::string text;
@@ -222,23 +222,22 @@ std::string Nested(size_t depth, bool closed) {
 
 const HostileCase kHostile[] = {
     {"NestedDeepInsideAnItem",
-     [] { return RssDocument(kGood + "<item><pubDate>deep</pubDate>" + Nested(100000, false)); },
+     [] { return Rss(kGood + "<item><pubDate>deep</pubDate>" + Nested(100000, false)); },
      {"good"}},
     {"NestedDeepAndClosed",
-     [] { return RssDocument(kGood + "<item><pubDate>deep</pubDate>" + Nested(100000, true) + "</item>"); },
+     [] { return Rss(kGood + "<item><pubDate>deep</pubDate>" + Nested(100000, true) + "</item>"); },
      {"good"}},
-    {"NestedDeepBeforeTheRss", [] { return Nested(100000, false) + RssDocument(kGood); }, {}},
+    {"NestedDeepBeforeTheRss", [] { return Nested(100000, false) + Rss(kGood); }, {}},
     {"ManyAttributes",
      [] {
          std::string tag = "<x";
          for (int i = 0; i < 200000; ++i) tag += " a" + std::to_string(i) + "=\"v\"";
-         return RssDocument(kGood + "<item>" + tag + "/></item>");
+         return Rss(kGood + "<item>" + tag + "/></item>");
      },
      {"good"}},
     {"FiftyMegabytes",
      [] {
-         return RssDocument(kGood + "<item><description>" + std::string(50u << 20, 'x') +
-                            "</description></item>");
+         return Rss(kGood + "<item><description>" + std::string(50u << 20, 'x') + "</description></item>");
      },
      {}},
     {"BinaryGarbage",
@@ -250,32 +249,32 @@ const HostileCase kHostile[] = {
      },
      {}},
     {"GarbageAfterAGoodItem",
-     [] { return RssDocument(kGood).substr(0, 400) + "\x01\xFF<<>>&&;<![CDATA[<"; },
+     [] { return Rss(kGood).substr(0, 400) + "\x01\xFF<<>>&&;<![CDATA[<"; },
      {"good"}},
-    {"CutMidTag", [] { return RssDocument(kGood + "<item><pubDate>cut</pubDate><lin"); }, {"good"}},
+    {"CutMidTag", [] { return Rss(kGood + "<item><pubDate>cut</pubDate><lin"); }, {"good"}},
     {"CutInsideCdata",
-     [] { return RssDocument(kGood + "<item><pubDate>c</pubDate><title><![CDATA[abc"); },
+     [] { return Rss(kGood + "<item><pubDate>c</pubDate><title><![CDATA[abc"); },
      {"good"}},
-    {"CutInsideAStartTag", [] { return RssDocument(kGood + "<item a=\"1\""); }, {"good"}},
+    {"CutInsideAStartTag", [] { return Rss(kGood + "<item a=\"1\""); }, {"good"}},
     {"CutRightAfterAnItem",
      [] {
-         return RssDocument(kGood + feedtest::ItemXml({"after", "t", "", ""}));
+         return Rss(kGood + test_support::ItemXml({"after", "t", "", ""}));
      },
      {"good", "after"}},
     {"BadReferenceInsideAnItem",
-     [] { return RssDocument(kGood + "<item><pubDate>ref</pubDate><title>AT&#T;</title></item>"); },
+     [] { return Rss(kGood + "<item><pubDate>ref</pubDate><title>AT&#T;</title></item>"); },
      {"good"}},
     {"WrongEndTagInsideAnItem",
-     [] { return RssDocument(kGood + "<item><pubDate>end</pubDate><link>u</lnk></item>"); },
+     [] { return Rss(kGood + "<item><pubDate>end</pubDate><link>u</lnk></item>"); },
      {"good"}},
     {"RepeatedAttributeInsideAnItem",
-     [] { return RssDocument(kGood + "<item><pubDate>rep</pubDate><link a='1' a='2'>u</link></item>"); },
+     [] { return Rss(kGood + "<item><pubDate>rep</pubDate><link a='1' a='2'>u</link></item>"); },
      {"good"}},
 };
 
 class HostileFeed : public ::testing::TestWithParam<HostileCase> {
   protected:
-    feedtest::StoreOnDisk m_disk;
+    test_support::StoreOnDisk m_disk;
 };
 
 TEST_P(HostileFeed, StoresWhatLiesBeforeTheDamage) {
@@ -284,11 +283,11 @@ TEST_P(HostileFeed, StoresWhatLiesBeforeTheDamage) {
     if (std::string(GetParam().name).starts_with("Cut")) text = text.substr(0, text.find("\n</channel>"));
     ParseFeedDocument(std::move(text), m_disk.store);
     std::vector<std::string> dates;
-    for (const Row& row : feedtest::StoredRows(m_disk.store)) dates.push_back(std::get<0>(row));
+    for (const Row& row : test_support::StoredRows(m_disk.store)) dates.push_back(std::get<0>(row));
     EXPECT_EQ(dates, GetParam().datesNewestFirst);
 }
 
-INSTANTIATE_TEST_SUITE_P(Documents, HostileFeed, ::testing::ValuesIn(kHostile), feedtest::NameOfCase());
+INSTANTIATE_TEST_SUITE_P(Documents, HostileFeed, ::testing::ValuesIn(kHostile), test_support::CaseName());
 
 // After a UTF-8 lead byte the parser steps over the whole sequence. Cut short by the end of the text,
 // that step must not carry it past the end into whatever the buffer holds there: here a closing of the
@@ -302,7 +301,7 @@ TEST(HostileFeed, SequenceCutShortByTheEndStopsThere) {
                              "d",
                              "x\xE4\xB8"}) {
         SCOPED_TRACE(tail);
-        const std::string document = RssDocument(kGood + "<item><link>u</link><pubDate>" + tail);
+        const std::string document = Rss(kGood + "<item><link>u</link><pubDate>" + tail);
         const size_t end = document.find("\n</channel>");
         std::string text(64 * 1024, ' ');
         text.replace(end + 1, ghost.size(), ghost);
@@ -318,12 +317,12 @@ TEST(HostileFeed, SequenceCutShortByTheEndStopsThere) {
 }
 
 TEST(HostileFeed, EveryPrefixOfAFeedParses) {
-    std::string feed =
-        RssOf({{"d1", "t1", "http://a/", "<img src=\"http://i/1\">"}, {"d2", "t2", "http://b/", ""}});
+    std::string feed = Rss(std::vector<RssItem>{{"d1", "t1", "http://a/", "<img src=\"http://i/1\">"},
+                                                {"d2", "t2", "http://b/", ""}});
     for (size_t cut = 0; cut <= feed.size(); cut += 2) {
-        feedtest::StoreOnDisk disk;
+        test_support::StoreOnDisk disk;
         ParseFeedDocument(feed.substr(0, cut), disk.store);
-        ASSERT_LE(feedtest::StoredRows(disk.store).size(), 2u) << "cut at " << cut;
+        ASSERT_LE(test_support::StoredRows(disk.store).size(), 2u) << "cut at " << cut;
     }
 }
 

@@ -7,7 +7,8 @@
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
-#include "tests/feed/FeedTestSupport.h"
+#include "tests/support/CaseName.h"
+#include "tests/support/Rss.h"
 
 namespace {
 
@@ -78,10 +79,11 @@ TEST_P(Guard, Reads) {
     EXPECT_EQ(reading.openAtEnd, GetParam().openAtEnd);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, Guard, ::testing::ValuesIn(kGuard), feedtest::NameOfCase());
+INSTANTIATE_TEST_SUITE_P(Texts, Guard, ::testing::ValuesIn(kGuard), test_support::CaseName());
 
 TEST(Guard, DefaultLimitsKeepOrdinaryFeedsWhole) {
-    std::string feed = feedtest::RssOf({{"d1", "t", "http://l/", "<p><img src=\"http://i/\"><br/></p>"}});
+    std::string feed = test_support::Rss(
+        std::vector<test_support::RssItem>{{"d1", "t", "http://l/", "<p><img src=\"http://i/\"><br/></p>"}});
     EXPECT_EQ(MarkupGuard().SafeLength(feed), feed.size());
     std::string deep = Repeat("<a>", 300);
     EXPECT_EQ(MarkupGuard().SafeLength(deep), 256u * 3);

@@ -7,7 +7,8 @@
 
 #include "feed/FeedParser.h"
 #include "feed/TextConvert.h"
-#include "tests/feed/FeedTestSupport.h"
+#include "tests/support/ScopedThreadLocale.h"
+#include "tests/support/StoreContents.h"
 
 namespace {
 
@@ -16,10 +17,10 @@ using namespace std::chrono_literals;
 // The sample server's feed is what the end-to-end runs and scripts/run poll; it must go through the real
 // walk and field rules the way a deals feed does.
 TEST(SampleFeed, ParsesIntoOneRowPerListedItemWithPicturesAndBuyLinks) {
-    feedtest::ScopedThreadLocale locale("C.UTF-8");
+    test_support::ScopedThreadLocale locale("C.UTF-8");
     const DealFeed::TimePoint first = std::chrono::system_clock::from_time_t(1'800'000'000);
     DealFeed feed("http://127.0.0.1:8088", first, 20s, 30);
-    feedtest::StoreOnDisk disk;
+    test_support::StoreOnDisk disk;
 
     ParseFeedDocument(feed.Render(first + 39 * 20s), disk.store);
     auto items = disk.store.ListItems();

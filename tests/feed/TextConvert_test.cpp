@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/AnsiCodePage.h"
-#include "tests/feed/FeedTestSupport.h"
+#include "tests/support/CaseName.h"
+#include "tests/support/ScopedThreadLocale.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ TEST_P(ConvertToGbk, ReplacesWhatGbkCannotHoldAndKeepsTheRest) {
     EXPECT_EQ(ConvertCharset(GetParam().utf8, "GBK", "UTF-8"), GetParam().gbk);
 }
 
-INSTANTIATE_TEST_SUITE_P(Titles, ConvertToGbk, ::testing::ValuesIn(kToGbk), feedtest::NameOfCase());
+INSTANTIATE_TEST_SUITE_P(Titles, ConvertToGbk, ::testing::ValuesIn(kToGbk), test_support::CaseName());
 
 TEST(ConvertCharset, RoundTripsRepresentableTextAndLongInput) {
     std::string text;
@@ -79,22 +80,22 @@ const AnsiCase kToAnsi[] = {
 class Utf8ToAnsiUnderLocale : public ::testing::TestWithParam<AnsiCase> {};
 
 TEST_P(Utf8ToAnsiUnderLocale, Utf8Locale) {
-    feedtest::ScopedThreadLocale locale("C.UTF-8");
+    test_support::ScopedThreadLocale locale("C.UTF-8");
     ASSERT_EQ(platform::AnsiCodeset(), "UTF-8");
     EXPECT_EQ(Utf8ToAnsi(GetParam().utf8), GetParam().underUtf8Locale);
 }
 
 TEST_P(Utf8ToAnsiUnderLocale, CLocale) {
-    feedtest::ScopedThreadLocale locale("C");
+    test_support::ScopedThreadLocale locale("C");
     ASSERT_EQ(platform::AnsiCodeset(), "ANSI_X3.4-1968");
     EXPECT_EQ(Utf8ToAnsi(GetParam().utf8), GetParam().underCLocale);
 }
 
 INSTANTIATE_TEST_SUITE_P(Content, Utf8ToAnsiUnderLocale, ::testing::ValuesIn(kToAnsi),
-                         feedtest::NameOfCase());
+                         test_support::CaseName());
 
 TEST(WideToAnsi, LoneSurrogateAndZeroUnit) {
-    feedtest::ScopedThreadLocale locale("C.UTF-8");
+    test_support::ScopedThreadLocale locale("C.UTF-8");
     EXPECT_EQ(WideToAnsi(u"a\xD800z"), "a?z");
     EXPECT_EQ(WideToAnsi(u"ab\0cd"s), "ab");
     EXPECT_EQ(WideToAnsi(u"\U0001F600"), "\xF0\x9F\x98\x80");

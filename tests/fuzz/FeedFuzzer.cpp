@@ -1,42 +1,32 @@
 // Arbitrary bytes through the feed parser into a real store, then a listing of what was stored.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
-
-#include <unistd.h>
 
 #include "feed/FeedParser.h"
 #include "store/ItemStore.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
+// Memory-backed: every stored item is a commit, and syncs would dominate. libFuzzer ends with exit(),
+// so both go at exit, the store first.
+test_support::TempDir* g_dir = nullptr;
 ItemStore* g_store = nullptr;
 int g_inputs = 0;
-std::string g_dir;
 
-void RemoveStoreDir() {
+void RemoveStore() {
     delete g_store;
-    g_store = nullptr;
-    std::remove((g_dir + "/rcd").c_str());
-    std::remove((g_dir + "/rcd-journal").c_str());
-    rmdir((g_dir + "/Image").c_str());
-    rmdir(g_dir.c_str());
+    delete g_dir;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // tmpfs when there is one: every stored item is a commit, and fsync would dominate.
-    char pattern[] = "/dev/shm/feed-fuzz-XXXXXX";
-    if (access("/dev/shm", W_OK) != 0) std::snprintf(pattern, sizeof pattern, "%s", "/tmp/feed-fuzz-XXXXXX");
-    const char* dir = mkdtemp(pattern);
-    if (!dir) std::abort();
-    g_dir = dir;
-    g_store = new ItemStore(g_dir + "/");
-    std::atexit(RemoveStoreDir);
+    g_dir = new test_support::TempDir(test_support::TempDir::Backing::Memory);
+    g_store = new ItemStore(g_dir->ModuleDir());
+    std::atexit(RemoveStore);
     if (!g_store->IsReady()) std::abort();
     return 0;
 }

@@ -11,8 +11,11 @@
 #include <gtest/gtest.h>
 
 #include "HostileFeeds.h"
-#include "HostileSupport.h"
 #include "feed/FeedDownload.h"
+#include "tests/support/CaseName.h"
+#include "tests/support/FeedServer.h"
+#include "tests/support/RawDb.h"
+#include "tests/support/SoakRun.h"
 
 namespace hostile {
 namespace {
@@ -50,15 +53,6 @@ void ExpectRows(const std::vector<Row>& actual, const std::vector<Expected>& exp
     }
 }
 
-long StatusKiB(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(key, 0) == 0) return std::stol(line.substr(std::string(key).size()));
-    }
-    return -1;
-}
-
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kSanitized = true;  // their allocators keep freed memory resident on purpose
 #else
@@ -72,9 +66,9 @@ class PeakMemory {
     PeakMemory() {
         malloc_trim(0);
         std::ofstream("/proc/self/clear_refs") << "5";
-        m_start = StatusKiB("VmRSS:");
+        m_start = StatusField("VmRSS:");
     }
-    long GrowthKiB() const { return StatusKiB("VmHWM:") - m_start; }
+    long GrowthKiB() const { return StatusField("VmHWM:") - m_start; }
     // The figure is checked only where the allocator returns memory.
     void ExpectBelowMiB(long limit) const {
         const long growth = GrowthKiB();
@@ -91,7 +85,6 @@ class PeakMemory {
 class HostileFeed : public testing::TestWithParam<HostileCase> {
   protected:
     void Poll() { PollFeedOnce(m_server.Url(), m_store, {}); }
-    std::string Host() const { return "127.0.0.1:" + std::to_string(m_server.Port()); }
 
     FeedServer m_server;
     TempDir m_dir{TempDir::Backing::Memory};
@@ -100,7 +93,7 @@ class HostileFeed : public testing::TestWithParam<HostileCase> {
 
 TEST_P(HostileFeed, StoresExactlyWhatTheRulesGiveAndKeepsWorking) {
     ASSERT_TRUE(m_store.IsReady());
-    const Feed feed = GetParam().make(Host());
+    const Feed feed = GetParam().make(m_server.Host());
     m_server.SetBody(feed.document);
 
     Poll();
@@ -111,7 +104,7 @@ TEST_P(HostileFeed, StoresExactlyWhatTheRulesGiveAndKeepsWorking) {
     ExpectRows(StoredRows(m_store), feed.rows);
 
     // Tables and counters survived whatever the values held: an ordinary item still goes in on top.
-    m_server.SetBody(Rss(std::vector<Item>{{"after", "after", "http://deals.test/after", ""}}));
+    m_server.SetBody(Rss(std::vector<RssItem>{{"after", "after", "http://deals.test/after", ""}}));
     Poll();
     const auto rows = StoredRows(m_store);
     ASSERT_EQ(rows.size(), feed.rows.size() + 1);
@@ -125,7 +118,7 @@ TEST_P(HostileFeed, StoresExactlyWhatTheRulesGiveAndKeepsWorking) {
     EXPECT_EQ(raw.Scalar("select count(*) from items where msg_top <> ''"), "0");
 }
 
-INSTANTIATE_TEST_SUITE_P(Payloads, HostileFeed, testing::ValuesIn(HostileCases()), NameOfCase());
+INSTANTIATE_TEST_SUITE_P(Payloads, HostileFeed, testing::ValuesIn(HostileCases()), CaseName());
 
 // The XML parser has no entity definitions of its own beyond the five predefined ones and stops at an
 // internal DTD subset, so neither kind of bomb can grow anything.
@@ -150,7 +143,7 @@ TEST_F(EntityBomb, DeclaredBombStoresNothingAndGrowsNothing) {
     // Expanded, the title alone would be 3 GB.
     peak.ExpectBelowMiB(256);
 
-    m_server.SetBody(Rss(std::vector<Item>{{"after", "after", "http://deals.test/after", ""}}));
+    m_server.SetBody(Rss(std::vector<RssItem>{{"after", "after", "http://deals.test/after", ""}}));
     Poll();
     EXPECT_EQ(StoredRows(m_store).size(), 1u);
 }
@@ -202,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(Units, MarkupFlood,
                                          FloodCase{"Elements", "<a>x</a>"}, FloodCase{"Comments", "<!---->"},
                                          FloodCase{"Declarations", "<?x?>"}, FloodCase{"Unknown", "<!x>"},
                                          FloodCase{"Cdata", "<![CDATA[]]>"}),
-                         NameOfCase());
+                         CaseName());
 
 }  // namespace
 }  // namespace hostile

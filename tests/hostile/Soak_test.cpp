@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include "HostileSupport.h"
-#include "SoakRun.h"
+#include "tests/support/SoakRun.h"
+#include "tests/support/TempDir.h"
 
 namespace hostile {
 namespace {
+
+using namespace test_support;
 
 TEST(Soak, TwoHundredPollsLeakNoDescriptorOrThread) {
     TempDir dir(TempDir::Backing::Memory);

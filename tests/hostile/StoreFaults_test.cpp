@@ -10,8 +10,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <thread>
@@ -19,32 +17,31 @@
 
 #include <gtest/gtest.h>
 
-#include "HostileSupport.h"
 #include "feed/FeedDownload.h"
 #include "feed/FeedPoller.h"
+#include "tests/support/CaseName.h"
+#include "tests/support/FeedServer.h"
+#include "tests/support/RawDb.h"
+#include "tests/support/Rss.h"
+#include "tests/support/StoreContents.h"
+#include "tests/support/TempDir.h"
 
 extern char** environ;
 
 namespace hostile {
 namespace {
 
-std::vector<Item> NumberedItems(const std::string& prefix, int count, size_t titleBytes = 8) {
-    std::vector<Item> items;
+namespace fs = std::filesystem;
+using namespace test_support;
+
+std::vector<RssItem> NumberedItems(const std::string& prefix, int count, size_t titleBytes = 8) {
+    std::vector<RssItem> items;
     for (int i = 0; i < count; ++i) {
         const std::string n = std::to_string(i);
         items.push_back({prefix + " date " + n, prefix + " " + n + " " + std::string(titleBytes, 't'),
                          "http://deals.test/" + prefix + "/" + n, ""});
     }
     return items;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 // ---- locked by another connection -------------------------------------------------------------------
@@ -74,7 +71,7 @@ TEST_P(LockedStore, PollsFailQuietlyAndStoreOnceTheLockIsGone) {
     m_server.SetBody(Rss(fresh));
     {
         RawDb other(m_dir.Rcd());
-        for (const char* sql : GetParam().take) ASSERT_TRUE(other.Exec(sql)) << sql;
+        for (const char* sql : GetParam().take) other.Exec(sql);
 
         Poll();
         Poll();
@@ -84,7 +81,7 @@ TEST_P(LockedStore, PollsFailQuietlyAndStoreOnceTheLockIsGone) {
             EXPECT_EQ(listed->size(), 1u);
         }
         EXPECT_EQ(other.Scalar("select count(*) from items"), "1");
-        ASSERT_TRUE(other.Exec("COMMIT"));
+        other.Exec("COMMIT");
     }
     // Nothing of the refused polls is pending on the store's connection: a new connection sees one row.
     EXPECT_EQ(RawDb(m_dir.Rcd()).Scalar("select count(*) from items"), "1");
@@ -105,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(Locks, LockedStore,
                                                    "delete from itemdate where msg_date='other'"},
                                                   true},
                                          LockCase{"Reader", {"BEGIN", "select count(*) from items"}, true}),
-                         NameOfCase());
+                         CaseName());
 
 // Another process on the same file: a Python interpreter running `script` on it until its standard
 // input closes. The script prints "ready" once it holds what it holds.
@@ -276,7 +273,7 @@ TEST(ReadOnlyDirectory, NoStoreCanBeCreatedAndPollsStoreNothing) {
     EXPECT_FALSE(store.IsReady()) << readOnly.How();
     PollFeedOnce(server.Url(), store, {});
     EXPECT_FALSE(store.ListItems().has_value());
-    EXPECT_EQ(server.FeedRequests(), 1);
+    EXPECT_EQ(server.FeedHits().size(), 1u);
     EXPECT_FALSE(fs::exists(dir.Rcd()));
     EXPECT_FALSE(fs::exists(dir.Path() / "Image"));
 }
@@ -343,7 +340,7 @@ TEST_P(NotADatabase, NotReadyStoresNothingAndLeavesTheFileAlone) {
         store.RemoveAllItems();
         store.MarkReadByUrl("http://deals.test/n/1");
     }
-    EXPECT_EQ(server.FeedRequests(), 2);
+    EXPECT_EQ(server.FeedHits().size(), 2u);
     EXPECT_EQ(ReadFile(dir.Rcd()), GetParam().bytes);
     EXPECT_FALSE(fs::exists(dir.Path() / "rcd-journal"));
 }
@@ -360,7 +357,7 @@ INSTANTIATE_TEST_SUITE_P(Files, NotADatabase,
                                          NotDatabaseCase{"HeaderThenJunk",
                                                          std::string("SQLite format 3\0", 16) + Junk(4096)},
                                          NotDatabaseCase{"Zeros", std::string(4096, '\0') + "x"}),
-                         NameOfCase());
+                         CaseName());
 
 // ---- killed in the middle of a poll -----------------------------------------------------------------
 
@@ -433,7 +430,7 @@ TEST_F(KilledPoll, IntegrityKeptNoDuplicatesAndEverythingStoredAfterwards) {
     RawDb raw(m_dir.Rcd());
     EXPECT_EQ(raw.Scalar("PRAGMA integrity_check"), "ok");
     std::set<std::string> dates;
-    for (const auto& row : raw.Rows("select msg_date from items")) dates.insert(row.at(0));
+    for (const auto& row : raw.Query("select msg_date from items")) dates.insert(*row.at(0));
     std::set<std::string> expected;
     for (const auto& item : items) expected.insert(item.date);
     EXPECT_EQ(raw.Scalar("select count(*) from items"), std::to_string(kItems));
@@ -441,9 +438,9 @@ TEST_F(KilledPoll, IntegrityKeptNoDuplicatesAndEverythingStoredAfterwards) {
     // Items go in last first: the first item of the document is the last one stored.
     EXPECT_EQ(raw.Scalar("select msg_date from itemdate"), items.front().date);
     // The file is still the one earlier builds write and read: no table or index added.
-    const std::vector<std::vector<std::string>> objects = {
+    const Rows objects = {
         {"table", "items", "2"}, {"table", "sqlite_sequence", "3"}, {"table", "itemdate", "4"}};
-    EXPECT_EQ(raw.Rows("select type, name, rootpage from sqlite_master order by rootpage"), objects);
+    EXPECT_EQ(raw.Query("select type, name, rootpage from sqlite_master order by rootpage"), objects);
 }
 
 }  // namespace

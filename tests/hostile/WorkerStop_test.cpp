@@ -7,12 +7,19 @@
 
 #include <gtest/gtest.h>
 
-#include "HostileSupport.h"
 #include "feed/FeedDownload.h"
 #include "popup/PollWorker.h"
+#include "store/ItemStore.h"
+#include "tests/support/CaseName.h"
+#include "tests/support/FeedServer.h"
+#include "tests/support/RawDb.h"
+#include "tests/support/Rss.h"
+#include "tests/support/TempDir.h"
 
 namespace hostile {
 namespace {
+
+using namespace test_support;
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -33,7 +40,7 @@ class WorkerStop : public testing::TestWithParam<StopCase> {
 
 TEST_P(WorkerStop, ReturnsPromptlyAndTouchesNothingAfterwards) {
     ASSERT_TRUE(m_store.IsReady());
-    m_server.SetBody(Rss(std::vector<Item>{{"d1", "t1", "http://deals.test/1", ""}}));
+    m_server.SetBody(Rss(std::vector<RssItem>{{"d1", "t1", "http://deals.test/1", ""}}));
     m_server.SetStalled(GetParam().stalled);
     // Production limits: only the stop can end a stalled transfer within the test's time.
     PollWorker worker(
@@ -61,11 +68,11 @@ TEST_P(WorkerStop, ReturnsPromptlyAndTouchesNothingAfterwards) {
     EXPECT_EQ(m_pollsStarted.load(), m_pollsEnded.load());
 
     // The store can go at once, as it does at shutdown; a late poll would crash or write here.
-    const int requests = m_server.FeedRequests();
+    const std::size_t requests = m_server.FeedHits().size();
     m_server.SetStalled(false);
     m_store.Close();
     std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(m_server.FeedRequests(), requests);
+    EXPECT_EQ(m_server.FeedHits().size(), requests);
     EXPECT_EQ(m_pollsStarted.load(), 1);
     RawDb raw(m_dir.Rcd());
     EXPECT_EQ(raw.Scalar("select count(*) from items"), GetParam().stalled ? "0" : "1");
@@ -74,7 +81,7 @@ TEST_P(WorkerStop, ReturnsPromptlyAndTouchesNothingAfterwards) {
 INSTANTIATE_TEST_SUITE_P(Moments, WorkerStop,
                          testing::Values(StopCase{"DuringStalledTransfer", true},
                                          StopCase{"DuringPause", false}),
-                         NameOfCase());
+                         CaseName());
 
 }  // namespace
 }  // namespace hostile

@@ -14,7 +14,6 @@
 #include <gtk/gtk.h>
 
 #include "HostileFeeds.h"
-#include "HostileSupport.h"
 #include "feed/FeedDownload.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/WindowManager.h"
@@ -23,13 +22,16 @@
 #include "res/PageResources.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/ResourceScheme.h"
+#include "tests/support/CaseName.h"
+#include "tests/support/FeedServer.h"
+#include "tests/support/MainLoop.h"
+#include "tests/support/TempDir.h"
 #include "webhost/WebKitEngine.h"
 
 namespace hostile {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 constexpr const char* kExePath = "/opt/deals notifier/notifier";
 
@@ -41,19 +43,6 @@ class Frame : public platform::CMessageMap {
         return false;
     }
 };
-
-bool SpinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto end = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() > end) return false;
-        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
-    }
-    return true;
-}
-
-void Spin(std::chrono::milliseconds duration) {
-    SpinUntil([] { return false; }, duration);
-}
 
 class PageHost {
   public:
@@ -202,7 +191,6 @@ class HostilePage : public testing::TestWithParam<HostileCase> {
         static FeedServer* server = new FeedServer();
         return *server;
     }
-    static std::string HostPort() { return "127.0.0.1:" + std::to_string(Server().Port()); }
 
     void SetUp() override {
         ASSERT_TRUE(Host().Load()) << "the popup page did not load";
@@ -237,7 +225,7 @@ TEST_F(HostilePage, ServerSeesMarkupThatRuns) {
 }
 
 TEST_P(HostilePage, NothingRunsAndEveryValueShowsLiterally) {
-    const Feed feed = GetParam().make(HostPort());
+    const Feed feed = GetParam().make(Server().Host());
     TempDir dir(TempDir::Backing::Memory);
     ItemStore store(dir.ModuleDir());
     ASSERT_TRUE(store.IsReady());
@@ -254,11 +242,11 @@ TEST_P(HostilePage, NothingRunsAndEveryValueShowsLiterally) {
     EXPECT_EQ(markup.substr(markup.find('|')), m_baseline.substr(m_baseline.find('|')));
 
     EXPECT_NE(Host().Eval(kPokeEveryButton), "");
-    Spin(500ms);
+    RunFor(500ms);
     EXPECT_EQ(Server().OtherPaths("/exec/"), executedBefore);
 }
 
-INSTANTIATE_TEST_SUITE_P(Payloads, HostilePage, testing::ValuesIn(HostileCases()), NameOfCase());
+INSTANTIATE_TEST_SUITE_P(Payloads, HostilePage, testing::ValuesIn(HostileCases()), CaseName());
 
 }  // namespace
 }  // namespace hostile

@@ -14,7 +14,7 @@
 #include "popup/GtkPopupSurface.h"
 #include "res/PageResources.h"
 #include "store/ItemStore.h"
-#include "tests/e2e/XDesktop.h"
+#include "tests/support/XDesktop.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/WebKitEngine.h"
 
@@ -109,7 +109,7 @@ class LivePopup : public testing::Test {
         int tx = 0, ty = 0, ox = 0, oy = 0;
         ASSERT_TRUE(gtk_widget_translate_coordinates(view, toplevel, x, y, &tx, &ty));
         gdk_window_get_origin(gtk_widget_get_window(toplevel), &ox, &oy);
-        e2e::XDesktop::Click(ox + tx, oy + ty, button);
+        test_support::XDesktop::Click(ox + tx, oy + ty, button);
     }
 
     // Lets whatever a press set off arrive: a round trip to the web process and a pause.

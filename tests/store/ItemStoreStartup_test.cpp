@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/store/StoreTestSupport.h"
+#include "tests/store/StoreFixture.h"
 
 namespace storetest {
 namespace {

@@ -24,17 +24,17 @@
 #include <thread>
 #include <vector>
 
-#include "AppProcess.h"
-#include "Command.h"
-#include "FeedServer.h"
-#include "RcdReader.h"
 #include "ScreenWatch.h"
-#include "XDesktop.h"
+#include "tests/support/AppProcess.h"
+#include "tests/support/Command.h"
+#include "tests/support/Deals.h"
+#include "tests/support/FeedServer.h"
+#include "tests/support/RawDb.h"
+#include "tests/support/XDesktop.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using e2e::AppProcess;
-using e2e::FeedServer;
+using namespace test_support;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -113,11 +113,11 @@ Clock::time_point FromSeconds(double s) {
 
 std::optional<Sighting> SeenAt(pid_t pid, std::vector<std::string> query, double timeout) {
     std::vector<std::string> argv{
-        "/usr/bin/python3", NOTIFIER_E2E_SCRIPT,     "--pid",      std::to_string(pid),
+        "/usr/bin/python3", NOTIFIER_ATSPI_FIND,     "--pid",      std::to_string(pid),
         "--timeout",        std::to_string(timeout), "--interval", "0.02",
         "--stamp"};
     argv.insert(argv.end(), query.begin(), query.end());
-    const e2e::CommandResult r = e2e::RunCommand(argv);
+    const CommandResult r = RunCommand(argv);
     if (r.exitCode != 0 || r.out.empty() || r.out[0] != '@') {
         return std::nullopt;
     }
@@ -164,24 +164,20 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-void ServeItems(FeedServer& server, int count, const char* prefix, int first = 1) {
-    for (int n = first; n <= count; ++n) {
-        server.AddItem(server.MakeEntry(n, prefix));
-    }
-}
-
 // Lets a notifier store `count` items once, and keeps its rcd for the other runs to start from.
 fs::path Seed(const Options& o, int count) {
     const fs::path dir = o.workDir / ("seed-" + std::to_string(count));
     FeedServer server(NOTIFIER_BENCH_PORT);
-    ServeItems(server, count, "Bench");
+    DealList(server).AddRange(1, count, "Bench");
     AppProcess app(NOTIFIER_BENCH_EXE, dir);
     app.SetDebugLog(false);
     app.Start();
-    e2e::RcdReader rcd(app.RcdPath());
-    const bool stored = e2e::WaitFor(
-        [&] { return rcd.Items().value_or(std::vector<e2e::RcdRow>{}).size() == std::size_t(count); }, 300s,
-        500ms);
+    const bool stored = WaitFor(
+        [&] {
+            const auto rows = RawDb(app.RcdPath(), RawDb::Mode::ReadOnly).Items();
+            return rows && rows->size() == std::size_t(count);
+        },
+        300s, 500ms);
     app.Signal(SIGTERM);
     app.WaitExit(10s);
     if (!stored) {
@@ -199,11 +195,11 @@ std::unique_ptr<AppProcess> StartWithStore(const Options& o, const std::string& 
 }
 
 // The popup's window once it stands where it stays (it maps at 0,0 first, then moves).
-std::optional<e2e::ScreenRect> PlacedWindow(const AppProcess& app) {
-    std::optional<e2e::ScreenRect> found;
-    e2e::WaitFor(
+std::optional<ScreenRect> PlacedWindow(const AppProcess& app) {
+    std::optional<ScreenRect> found;
+    WaitFor(
         [&] {
-            const auto windows = e2e::XDesktop::VisibleWindowsOf(app.Pid());
+            const auto windows = XDesktop::VisibleWindowsOf(app.Pid());
             if (windows.size() == 1 && (windows[0].x != 0 || windows[0].y != 0)) {
                 found = windows[0];
             }
@@ -214,13 +210,13 @@ std::optional<e2e::ScreenRect> PlacedWindow(const AppProcess& app) {
 }
 
 // Where the first list entry and its title row show, inside the popup.
-e2e::ScreenRect FirstEntry(const e2e::ScreenRect& w) { return {w.x + 10, w.y + 130, 440, 110}; }
-e2e::ScreenRect FirstTitleRow(const e2e::ScreenRect& w) { return {w.x + 120, w.y + 140, 340, 40}; }
+ScreenRect FirstEntry(const ScreenRect& w) { return {w.x + 10, w.y + 130, 440, 110}; }
+ScreenRect FirstTitleRow(const ScreenRect& w) { return {w.x + 120, w.y + 140, 340, 40}; }
 constexpr int kRedOfOneEntry = 200;  // badge and buy button
 
 void BenchStart(const Options& o, const fs::path& rcd, int count) {
     FeedServer server(NOTIFIER_BENCH_PORT);
-    ServeItems(server, count, "Bench", std::max(1, count - o.feedItems + 1));
+    DealList(server).AddRange(std::max(1, count - o.feedItems + 1), count, "Bench");
     ScreenWatch screen;
     std::vector<double> times;
     for (int r = 0; r < o.runs; ++r) {
@@ -247,7 +243,8 @@ void BenchStart(const Options& o, const fs::path& rcd, int count) {
 
 void BenchInsert(const Options& o, const fs::path& rcd) {
     FeedServer server(NOTIFIER_BENCH_PORT);
-    ServeItems(server, o.items, "Bench", o.items - o.feedItems + 1);
+    DealList deals(server);
+    deals.AddRange(o.items - o.feedItems + 1, o.items, "Bench");
     auto app = StartWithStore(o, "insert-idle", rcd);
     const auto window = PlacedWindow(*app);
     if (!window || !SeenAt(app->Pid(), TabQuery(o.items, o.items), 30)) {
@@ -260,7 +257,7 @@ void BenchInsert(const Options& o, const fs::path& rcd) {
         for (int k = 1; k <= o.runs; ++k) {
             std::this_thread::sleep_for(1500ms);  // let the last refresh settle
             const uint64_t before = screen.Hash(FirstTitleRow(*window));
-            server.AddItem(server.MakeEntry(o.items + k, "Insert"));
+            deals.Add(deals.Make(o.items + k, "Insert"));
             const auto added = Clock::now();
             const auto shown = screen.WaitForChange(FirstTitleRow(*window), before, 30s);
             if (!shown) {
@@ -268,9 +265,9 @@ void BenchInsert(const Options& o, const fs::path& rcd) {
                 continue;
             }
             fromServer.push_back(Seconds(*shown - added));
-            for (const auto& hit : server.FeedHits()) {
-                if (hit.items == server.ItemCount() && hit.at >= added) {
-                    fromPoll.push_back(Seconds(*shown - hit.at));
+            for (const auto hit : server.FeedHits()) {
+                if (hit >= added) {
+                    fromPoll.push_back(Seconds(*shown - hit));
                     break;
                 }
             }
@@ -330,7 +327,7 @@ void BenchIdle(const Options& o, const fs::path& rcd) {
             std::optional<FeedServer> server;
             if (c.serverUp) {
                 server.emplace(NOTIFIER_BENCH_PORT);
-                ServeItems(*server, o.items, "Bench");
+                DealList(*server).AddRange(1, o.items, "Bench");
             }
             AppProcess app(NOTIFIER_BENCH_EXE, o.workDir / "idle");
             app.SetDebugLog(false);
@@ -353,7 +350,8 @@ void BenchIdle(const Options& o, const fs::path& rcd) {
 
 void BenchMemory(const Options& o, const fs::path& rcd) {
     FeedServer server(NOTIFIER_BENCH_PORT);
-    ServeItems(server, o.items, "Bench", o.items - o.feedItems + 1);
+    DealList deals(server);
+    deals.AddRange(o.items - o.feedItems + 1, o.items, "Bench");
     auto app = StartWithStore(o, "memory", rcd);
     if (!SeenAt(app->Pid(), TabQuery(o.items, o.items), 30)) {
         std::printf("memory: the list never showed\n");
@@ -372,14 +370,14 @@ void BenchMemory(const Options& o, const fs::path& rcd) {
     while (Clock::now() < end && app->IsRunning()) {
         const auto now = Clock::now();
         if (now >= nextFeed) {
-            server.AddItem(server.MakeEntry(o.items + ++added, "Memory"));
+            deals.Add(deals.Make(o.items + ++added, "Memory"));
             nextFeed += std::chrono::seconds(o.feedEverySeconds);
         }
         if (now >= nextSample) {
             const long ui = RssKiB(app->Pid());
             const long wp = web ? RssKiB(*web) : -1;
             samples.emplace_back(ui, wp);
-            std::printf(" %6.0f  %5zu  %5.1f  %5.1f\n", Seconds(now - t0), server.ItemCount(), ui / 1024.0,
+            std::printf(" %6.0f  %5zu  %5.1f  %5.1f\n", Seconds(now - t0), deals.Count(), ui / 1024.0,
                         wp / 1024.0);
             std::fflush(stdout);
             nextSample += std::chrono::seconds(o.sampleSeconds);
@@ -399,14 +397,14 @@ void BenchMemory(const Options& o, const fs::path& rcd) {
 
 int main(int argc, char** argv) {
     const Options o = Parse(argc, argv);
-    if (!e2e::XDesktop::HasDisplay()) {
+    if (!XDesktop::HasDisplay()) {
         std::cerr << "bench-e2e needs an X server and a session bus: run it under\n"
                      "  xvfb-run -a -s \"-screen 0 1280x1024x24 -noreset\" dbus-run-session -- bench-e2e\n";
         return 2;
     }
     unsetenv("NO_AT_BRIDGE");
     fs::create_directories(o.workDir);
-    e2e::XDesktop::MovePointer(0, 0);
+    XDesktop::MovePointer(0, 0);
     try {
         const fs::path big = Seed(o, o.items);
         if (o.start) {

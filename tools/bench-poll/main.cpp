@@ -21,7 +21,6 @@
 #include <functional>
 #include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <httplib.h>
@@ -32,9 +31,15 @@
 #include "feed/FeedParser.h"
 #include "feed/FeedPoller.h"
 #include "store/ItemStore.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/RawDb.h"
+#include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using test_support::LoopbackServer;
+using test_support::RawDb;
+using test_support::TempDir;
 
 namespace {
 
@@ -47,50 +52,22 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-class ScratchDir {
-  public:
-    ScratchDir() {
-        std::string pattern = (fs::temp_directory_path() / "bench-poll-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const fs::path& Path() const { return m_path; }
-    std::string Slash() const { return m_path.string() + "/"; }
-
-  private:
-    fs::path m_path;
-};
-
 // An rcd of `rows` items with dates no feed here uses, written in one transaction.
-void Prefill(const ScratchDir& dir, int rows) {
-    { ItemStore create(dir.Slash()); }
-    sqlite3* db = nullptr;
-    sqlite3_open((dir.Path() / "rcd").c_str(), &db);
-    sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(
-        db,
-        "insert into items(msg_picurl, msg_top, msg_title, msg_date, msg_url, msg_id, msg_buyurl) "
-        "values(?,'',?,?,?,'',?)",
-        -1, &insert, nullptr);
+void Prefill(const TempDir& dir, int rows) {
+    { ItemStore create(dir.ModuleDir()); }
+    std::vector<FeedItem> items(static_cast<size_t>(rows));
     for (int i = 0; i < rows; ++i) {
-        std::string n = std::to_string(i);
-        std::string values[] = {"http://old/img/" + n + ".png", "old title " + n, "old date " + n,
-                                "http://old/deal/" + n, "http://old/buy/" + n};
-        for (int c = 0; c < 5; ++c) sqlite3_bind_text(insert, c + 1, values[c].c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
+        const std::string n = std::to_string(i);
+        FeedItem& item = items[static_cast<size_t>(i)];
+        item.msg_picurl = "http://old/img/" + n + ".png";
+        item.msg_title = "old title " + n;
+        item.msg_date = "old date " + n;
+        item.msg_url = "http://old/deal/" + n;
+        item.msg_buyurl = "http://old/buy/" + n;
     }
-    sqlite3_finalize(insert);
-    sqlite3_exec(db, "insert into itemdate(msg_date) values('old date')", nullptr, nullptr, nullptr);
-    sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    RawDb rcd(dir.Rcd());
+    rcd.InsertItems(items);
+    rcd.Exec("insert into itemdate(msg_date) values('old date')");
 }
 
 // CPU time of the calling thread, in milliseconds.
@@ -140,8 +117,8 @@ void SteadyState(const std::string& url1000, int runs) {
     const std::string body100 = Render(100, 5000);
     for (int r = 0; r < runs; ++r) {
         {
-            ScratchDir dir;
-            ItemStore store(dir.Slash());
+            TempDir dir;
+            ItemStore store(dir.ModuleDir());
             Clock::time_point start = Clock::now();
             ParseFeedDocument(body1000, store);  // the body has arrived: parse, convert, commit
             firstPoll.push_back(MillisecondsSince(start));
@@ -156,18 +133,18 @@ void SteadyState(const std::string& url1000, int runs) {
             downloadCpu.push_back(ThreadCpuMs() - cpu);
         }
         {
-            ScratchDir dir;
-            ItemStore store(dir.Slash());
-            const Reader reader(dir.Path() / "rcd");
+            TempDir dir;
+            ItemStore store(dir.ModuleDir());
+            const Reader reader(dir.Rcd());
             Clock::time_point start = Clock::now();
             ParseFeedDocument(body1000, store);
             firstPollRead.push_back(MillisecondsSince(start));
             if (store.ListItems().value_or(std::vector<FeedItem>{}).size() != 1000)
                 std::printf("  (the poll beside a reader did not store all 1,000 items)\n");
         }
-        ScratchDir dir;
+        TempDir dir;
         Prefill(dir, 10'000);
-        ItemStore store(dir.Slash());
+        ItemStore store(dir.ModuleDir());
         Clock::time_point start = Clock::now();
         ParseFeedDocument(body100, store);
         hundredIntoFull.push_back(MillisecondsSince(start));
@@ -188,9 +165,9 @@ struct Figures {
 void RunOnce(const std::string& url, const fs::path* templateRcd, Figures& figures) {
     // Whole poll into a fresh store, then the same poll again (every item known).
     {
-        ScratchDir dir;
-        if (templateRcd) fs::copy_file(*templateRcd, dir.Path() / "rcd");
-        ItemStore store(dir.Slash());
+        TempDir dir;
+        if (templateRcd) fs::copy_file(*templateRcd, dir.Rcd());
+        ItemStore store(dir.ModuleDir());
         Clock::time_point start = Clock::now();
         PollFeedOnce(url, store, {});
         figures.poll.push_back(MillisecondsSince(start));
@@ -199,9 +176,9 @@ void RunOnce(const std::string& url, const fs::path* templateRcd, Figures& figur
         figures.repeat.push_back(MillisecondsSince(start));
     }
     // The same three steps one at a time, into another fresh store.
-    ScratchDir dir;
-    if (templateRcd) fs::copy_file(*templateRcd, dir.Path() / "rcd");
-    ItemStore store(dir.Slash());
+    TempDir dir;
+    if (templateRcd) fs::copy_file(*templateRcd, dir.Rcd());
+    ItemStore store(dir.ModuleDir());
     Clock::time_point start = Clock::now();
     DownloadResult body = DownloadFeed(url, {});
     figures.download.push_back(MillisecondsSince(start));
@@ -228,26 +205,24 @@ int main(int argc, char** argv) {
     std::vector<std::string> feeds;
     for (unsigned size : sizes) feeds.push_back(Render(size));
 
-    httplib::Server server;
+    LoopbackServer server;
     for (size_t i = 0; i < feeds.size(); ++i) {
-        server.Get("/" + std::to_string(sizes[i]),
-                   [&feeds, i](const httplib::Request&, httplib::Response& res) {
-                       res.set_content(feeds[i], "application/rss+xml");
-                   });
+        server.Http().Get("/" + std::to_string(sizes[i]),
+                          [&feeds, i](const httplib::Request&, httplib::Response& res) {
+                              res.set_content(feeds[i], "application/rss+xml");
+                          });
     }
-    int port = server.bind_to_any_port("127.0.0.1");
-    std::thread listener([&server] { server.listen_after_bind(); });
-    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    server.Listen();
 
-    ScratchDir full;
+    TempDir full;
     Prefill(full, 10'000);
-    const fs::path fullRcd = full.Path() / "rcd";
+    const fs::path fullRcd = full.Rcd();
 
     std::printf("median of %d runs, milliseconds\n", runs);
     std::printf("%-6s %-8s %9s | %9s %9s %9s | %12s\n", "items", "store", "poll", "download", "parse",
                 "store", "repeat poll");
     for (size_t i = 0; i + 1 < sizes.size(); ++i) {
-        std::string url = "http://127.0.0.1:" + std::to_string(port) + "/" + std::to_string(sizes[i]);
+        const std::string url = server.Url("/" + std::to_string(sizes[i]));
         for (const fs::path* rcd : {static_cast<const fs::path*>(nullptr), &fullRcd}) {
             Figures figures;
             for (int r = 0; r < runs; ++r) RunOnce(url, rcd, figures);
@@ -257,8 +232,6 @@ int main(int argc, char** argv) {
                         feeds[i].size());
         }
     }
-    SteadyState("http://127.0.0.1:" + std::to_string(port) + "/1000", runs);
-    server.stop();
-    listener.join();
+    SteadyState(server.Url("/1000"), runs);
     return 0;
 }

@@ -1,13 +1,10 @@
 // Times IsDateUnseen, InsertItem of a new item and ListItems on stores of 100, 1,000 and 10,000 rows,
 // each a real rcd file in a fresh temporary directory. Prints the median of several runs.
-#include <stdlib.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +12,8 @@
 
 #include "store/FeedItem.h"
 #include "store/ItemStore.h"
+#include "tests/support/RawDb.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -31,32 +30,6 @@ FeedItem MakeItem(int n) {
     return item;
 }
 
-// Fills the file in one transaction through a separate connection: setting up 10,000 rows through
-// InsertItem would time the disk's flushes, not the store.
-bool Prefill(const fs::path& file, int rows) {
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open(file.c_str(), &db) == SQLITE_OK;
-    sqlite3_stmt* insert = nullptr;
-    ok = ok && sqlite3_exec(db, "begin", nullptr, nullptr, nullptr) == SQLITE_OK &&
-         sqlite3_prepare_v2(db,
-                            "insert into items(msg_picurl, msg_top, msg_title, msg_date, msg_url, msg_id, "
-                            "msg_buyurl) values(?,?,?,?,?,?,?)",
-                            -1, &insert, nullptr) == SQLITE_OK;
-    for (int n = 0; ok && n < rows; ++n) {
-        const FeedItem item = MakeItem(n);
-        const std::string* values[] = {&item.msg_picurl, &item.msg_top, &item.msg_title, &item.msg_date,
-                                       &item.msg_url,    &item.msg_id,  &item.msg_buyurl};
-        for (int i = 0; i < 7; ++i)
-            sqlite3_bind_text(insert, i + 1, values[i]->data(), static_cast<int>(values[i]->size()),
-                              SQLITE_STATIC);
-        ok = sqlite3_step(insert) == SQLITE_DONE && sqlite3_reset(insert) == SQLITE_OK;
-    }
-    sqlite3_finalize(insert);
-    ok = ok && sqlite3_exec(db, "commit", nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
-}
-
 double MedianMicros(int runs, const std::function<void()>& operation) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
@@ -68,35 +41,29 @@ double MedianMicros(int runs, const std::function<void()>& operation) {
     return times[times.size() / 2];
 }
 
+// The rows are written in one transaction through a connection of their own: setting up 10,000 rows
+// through InsertItem would time the disk's flushes, not the store.
 bool BenchOne(int rows) {
-    std::string pattern = (fs::temp_directory_path() / "bench-store-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) return false;
-    const fs::path dir = pattern;
-    bool ok = false;
-    {
-        auto store = std::make_unique<ItemStore>(dir.string() + "/");
-        ok = store->IsReady();
-        store.reset();  // no second connection while filling
-        ok = ok && Prefill(dir / "rcd", rows);
-        if (ok) {
-            store = std::make_unique<ItemStore>(dir.string() + "/");
-            const std::string unseen = MakeItem(-1).msg_date;
-            bool answers = true;
-            const double unseenUs = MedianMicros(31, [&] { answers &= store->IsDateUnseen(unseen); });
-            int next = rows;
-            const double insertUs = MedianMicros(15, [&] { answers &= store->InsertItem(MakeItem(next++)); });
-            size_t listed = 0;
-            const double listUs = MedianMicros(9, [&] {
-                const auto items = store->ListItems();
-                listed = items ? items->size() : 0;
-            });
-            ok = answers && listed == static_cast<size_t>(next);
-            std::printf("%8d  %14.1f  %14.1f  %14.1f%s\n", rows, unseenUs, insertUs, listUs,
-                        ok ? "" : "  (unexpected results)");
-        }
-    }
-    std::error_code ec;
-    fs::remove_all(dir, ec);
+    const test_support::TempDir dir;
+    if (!ItemStore(dir.ModuleDir()).IsReady()) return false;  // rcd and its tables, closed before filling
+    std::vector<FeedItem> items;
+    for (int n = 0; n < rows; ++n) items.push_back(MakeItem(n));
+    test_support::RawDb(dir.Rcd()).InsertItems(items);
+
+    ItemStore store(dir.ModuleDir());
+    const std::string unseen = MakeItem(-1).msg_date;
+    bool answers = true;
+    const double unseenUs = MedianMicros(31, [&] { answers &= store.IsDateUnseen(unseen); });
+    int next = rows;
+    const double insertUs = MedianMicros(15, [&] { answers &= store.InsertItem(MakeItem(next++)); });
+    size_t listed = 0;
+    const double listUs = MedianMicros(9, [&] {
+        const auto listing = store.ListItems();
+        listed = listing ? listing->size() : 0;
+    });
+    const bool ok = answers && listed == static_cast<size_t>(next);
+    std::printf("%8d  %14.1f  %14.1f  %14.1f%s\n", rows, unseenUs, insertUs, listUs,
+                ok ? "" : "  (unexpected results)");
     return ok;
 }
 

@@ -25,7 +25,7 @@ if [ "${1:-}" = "--inside" ]; then  # runs on the private X server, in the work 
 fi
 
 build=${1:-$root/build}
-cmake -S "$root" -B "$build" >/dev/null
+cmake -S "$root" -B "$build" -DNOTIFIER_SAMPLE_FEED=ON >/dev/null
 grep -q '^NOTIFIER_FEED_URL:STRING=http://127.0.0.1:8088/$' "$build/CMakeCache.txt" ||
   { echo "screenshot: $build is not built for the sample feed" >&2; exit 1; }
 cmake --build "$build" -j"$(nproc)" --target notifier sample-feed-server >/dev/null

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace e2e {
+namespace test_support {
 
 struct ScreenRect {
     int x = 0;
@@ -37,4 +37,4 @@ bool Screenshot(const std::filesystem::path& png);
 std::string PixelOf(const std::filesystem::path& png, int x, int y);
 
 }  // namespace XDesktop
-}  // namespace e2e
+}  // namespace test_support

@@ -3,6 +3,8 @@
 #include <ostream>
 #include <string>
 
+namespace test_support {
+
 // Many polls of an unchanged feed from a loopback server against a large store, watching the process
 // for growth and leaks. Used by the bench-soak tool and, shortened, by a unit test.
 struct SoakOptions {
@@ -30,7 +32,8 @@ struct SoakFigures {
 SoakFigures RunSoak(const SoakOptions& options);
 void PrintFigures(std::ostream& out, const SoakFigures& figures);
 
-// Entries of /proc/self/fd, Threads and VmRSS of /proc/self/status.
+// Entries of /proc/self/fd; a number field of /proc/self/status such as "VmRSS:" (-1 when absent).
 int OpenDescriptors();
-int ThreadCount();
-long ResidentKiB();
+long StatusField(const std::string& key);
+
+}  // namespace test_support

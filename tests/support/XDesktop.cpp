@@ -1,4 +1,4 @@
-#include "XDesktop.h"
+#include "tests/support/XDesktop.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,9 +7,9 @@
 
 #include <X11/Xlib.h>
 
-#include "Command.h"
+#include "tests/support/Command.h"
 
-namespace e2e::XDesktop {
+namespace test_support::XDesktop {
 namespace {
 
 std::vector<std::string> VisibleWindowIds(pid_t pid) {
@@ -118,4 +118,4 @@ std::string PixelOf(const std::filesystem::path& png, int x, int y) {
     return std::regex_search(r.out, m, re) ? m.str() : std::string();
 }
 
-}  // namespace e2e::XDesktop
+}  // namespace test_support::XDesktop

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace e2e {
+namespace test_support {
 
 struct CommandResult {
     int exitCode = -1;  // -1 when it could not run or was killed
@@ -20,11 +20,11 @@ template <class Condition>
 bool WaitFor(Condition condition, std::chrono::milliseconds timeout,
              std::chrono::milliseconds step = std::chrono::milliseconds(100));
 
-}  // namespace e2e
+}  // namespace test_support
 
 #include <thread>
 
-namespace e2e {
+namespace test_support {
 
 template <class Condition>
 bool WaitFor(Condition condition, std::chrono::milliseconds timeout, std::chrono::milliseconds step) {
@@ -40,4 +40,4 @@ bool WaitFor(Condition condition, std::chrono::milliseconds timeout, std::chrono
     }
 }
 
-}  // namespace e2e
+}  // namespace test_support

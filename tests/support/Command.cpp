@@ -1,8 +1,8 @@
-#include "Command.h"
+#include "tests/support/Command.h"
 
 #include <glib.h>
 
-namespace e2e {
+namespace test_support {
 
 CommandResult RunCommand(const std::vector<std::string>& argv) {
     std::vector<char*> args;
@@ -32,4 +32,4 @@ CommandResult RunCommand(const std::vector<std::string>& argv) {
     return result;
 }
 
-}  // namespace e2e
+}  // namespace test_support

@@ -1,11 +1,11 @@
-#include "PageProbe.h"
+#include "tests/support/PageProbe.h"
 
 #include <cstdio>
 #include <sstream>
 
-#include "Command.h"
+#include "tests/support/Command.h"
 
-namespace e2e {
+namespace test_support {
 
 std::optional<PageElement> PageProbe::ById(const std::string& id, Ms timeout,
                                            const std::optional<std::string>& expect) const {
@@ -53,4 +53,4 @@ std::vector<PageElement> PageProbe::Run(std::vector<std::string> args, Ms timeou
     return found;
 }
 
-}  // namespace e2e
+}  // namespace test_support

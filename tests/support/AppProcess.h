@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace e2e {
+namespace test_support {
 
 struct ExitStatus {
     bool exited = false;  // false: ended by a signal
@@ -66,4 +66,4 @@ class AppProcess {
     Clock::time_point m_startedAt;
 };
 
-}  // namespace e2e
+}  // namespace test_support

@@ -1,4 +1,4 @@
-#include "AppProcess.h"
+#include "tests/support/AppProcess.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,9 +11,11 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tests/support/TempDir.h"
+
 extern char** environ;
 
-namespace e2e {
+namespace test_support {
 namespace fs = std::filesystem;
 
 std::ostream& operator<<(std::ostream& os, const ExitStatus& s) {
@@ -21,11 +23,6 @@ std::ostream& operator<<(std::ostream& os, const ExitStatus& s) {
 }
 
 namespace {
-
-void WriteFile(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 std::optional<ExitStatus> Decode(int status) {
     if (WIFEXITED(status)) {
@@ -177,10 +174,7 @@ std::vector<std::string> AppProcess::OpenedUrls() const {
 }
 
 std::string AppProcess::LogTail(std::size_t bytes) const {
-    std::ifstream in(m_runDir / "notifier.log", std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    const std::string text = all.str();
+    const std::string text = ReadFile(m_runDir / "notifier.log");
     return text.size() > bytes ? text.substr(text.size() - bytes) : text;
 }
 
@@ -220,4 +214,4 @@ std::optional<pid_t> AppProcess::ChildNamed(const std::string& prefix) const {
     return std::nullopt;
 }
 
-}  // namespace e2e
+}  // namespace test_support

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace e2e {
+namespace test_support {
 
 struct PageElement {
     int x = 0;
@@ -44,4 +44,4 @@ class PageProbe {
     pid_t m_pid;
 };
 
-}  // namespace e2e
+}  // namespace test_support
