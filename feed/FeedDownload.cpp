@@ -9,6 +9,26 @@
 
 namespace {
 
+// The body collected by OnFeedData.
+struct FeedBody {
+    std::string bytes;
+    size_t maxBytes = kMaxFeedBytes;
+    bool tooLarge = false;
+};
+
+// libcurl write callback: appends exactly size * count bytes to the FeedBody behind `userdata` and
+// returns that count; returns 0 (which aborts the transfer) when the body would outgrow its cap.
+size_t OnFeedData(char* data, size_t size, size_t count, void* userdata) {
+    auto* body = static_cast<FeedBody*>(userdata);
+    size_t length = size * count;
+    if (length > body->maxBytes - body->bytes.size()) {
+        body->tooLarge = true;
+        return 0;
+    }
+    body->bytes.append(data, length);
+    return length;
+}
+
 // libcurl transfer-info callback: a non-zero answer aborts the transfer. Called at least about once a
 // second even while nothing arrives, so a stop ends a stalled transfer promptly.
 int OnTransferInfo(void* clientp, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -38,17 +58,6 @@ void ApplyOptions(CURL* handle, const std::string& url, const DownloadOptions& o
 }
 
 }  // namespace
-
-size_t OnFeedData(char* data, size_t size, size_t count, void* userdata) {
-    auto* body = static_cast<FeedBody*>(userdata);
-    size_t length = size * count;
-    if (length > body->maxBytes - body->bytes.size()) {
-        body->tooLarge = true;
-        return 0;
-    }
-    body->bytes.append(data, length);
-    return length;
-}
 
 DownloadResult DownloadFeed(const std::string& url, std::stop_token stop, const DownloadOptions& options) {
     DownloadResult result;

@@ -26,17 +26,6 @@ struct DownloadResult {
     std::string error;  // why it is not ok, for the debug log
 };
 
-// The body collected by OnFeedData.
-struct FeedBody {
-    std::string bytes;
-    size_t maxBytes = kMaxFeedBytes;
-    bool tooLarge = false;
-};
-
-// libcurl write callback: appends exactly size * count bytes to the FeedBody behind `userdata` and
-// returns that count; returns 0 (which aborts the transfer) when the body would outgrow its cap.
-size_t OnFeedData(char* data, size_t size, size_t count, void* userdata);
-
 // One plain HTTP GET of `url` (http only, no redirects). A stop request aborts the transfer within about
 // a second.
 DownloadResult DownloadFeed(const std::string& url, std::stop_token stop,

@@ -1,9 +1,12 @@
 #include "feed/FeedParser.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include <tinyxml.h>
 
 #include "feed/DebugLog.h"
 #include "feed/MarkupGuard.h"
@@ -60,8 +63,7 @@ void CutLinks(const std::string& content, FeedItem& record) {
     }
 }
 
-}  // namespace
-
+// Walks the items in the order ParseFeedDocument hands them over.
 void ForEachFeedItem(std::string_view body, const std::function<void(const TiXmlElement&)>& visit) {
     if (body.size() > kMaxFeedBytes) {
         feed::DebugLog("feed of " + std::to_string(body.size()) + " bytes refused");
@@ -109,7 +111,8 @@ void ForEachFeedItem(std::string_view body, const std::function<void(const TiXml
     }
 }
 
-FeedItem BuildFeedItem(const TiXmlElement& item) {
+// The record of one <item>, by the field rules.
+FeedItem ExtractFeedItem(const TiXmlElement& item) {
     FeedItem record;
     record.msg_date = ChildText(item, "pubDate");
     if (item.FirstChildElement("content:encoded")) {
@@ -122,11 +125,11 @@ FeedItem BuildFeedItem(const TiXmlElement& item) {
     return record;
 }
 
-void ExtractFeedItem(const TiXmlElement& item, ItemStore& store) { store.InsertItem(BuildFeedItem(item)); }
+}  // namespace
 
 std::vector<FeedItem> CollectFeedItems(std::string_view text) {
     std::vector<FeedItem> items;
-    ForEachFeedItem(text, [&items](const TiXmlElement& item) { items.push_back(BuildFeedItem(item)); });
+    ForEachFeedItem(text, [&items](const TiXmlElement& item) { items.push_back(ExtractFeedItem(item)); });
     return items;
 }
 

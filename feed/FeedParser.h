@@ -1,12 +1,8 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
-#include <string>
 #include <string_view>
 #include <vector>
-
-#include <tinyxml.h>
 
 #include "store/FeedItem.h"
 
@@ -22,13 +18,6 @@ inline constexpr size_t kMaxFeedBytes = 16u * 1024 * 1024;
 // document are committed together.
 void ParseFeedDocument(std::string_view text, ItemStore& store);
 
-// The records of every item the walk reaches, in the order ParseFeedDocument hands them over.
+// The records of every item the walk reaches, in the order ParseFeedDocument hands them over: the parse
+// and the field rules without the store, so that each can be measured and checked on its own.
 std::vector<FeedItem> CollectFeedItems(std::string_view text);
-
-// Builds the record of one <item> and offers it to the store (which keeps it when its date is new).
-void ExtractFeedItem(const TiXmlElement& item, ItemStore& store);
-
-// The two halves of the above, apart so that each can be measured and checked on its own.
-// ForEachFeedItem walks the items in the order ParseFeedDocument hands them over.
-void ForEachFeedItem(std::string_view text, const std::function<void(const TiXmlElement&)>& visit);
-FeedItem BuildFeedItem(const TiXmlElement& item);

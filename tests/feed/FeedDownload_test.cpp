@@ -281,17 +281,4 @@ TEST(FeedDownload, RefusesOtherSchemesAndUnreachableHosts) {
     }
 }
 
-TEST(OnFeedData, AppendsEveryByteUpToTheCap) {
-    FeedBody body;
-    body.maxBytes = 10;
-    char data[] = "abcdefghijkl";
-    EXPECT_EQ(OnFeedData(data, 2, 3, &body), 6u);
-    EXPECT_EQ(OnFeedData(data + 6, 1, 4, &body), 4u);  // exactly at the cap
-    EXPECT_EQ(body.bytes, "abcdefghij");
-    EXPECT_FALSE(body.tooLarge);
-    EXPECT_EQ(OnFeedData(data, 1, 1, &body), 0u);
-    EXPECT_TRUE(body.tooLarge);
-    EXPECT_EQ(body.bytes, "abcdefghij");
-}
-
 }  // namespace

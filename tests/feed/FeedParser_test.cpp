@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <tinyxml.h>
 
 #include "tests/support/CaseName.h"
 #include "tests/support/Rss.h"
@@ -308,10 +309,7 @@ TEST(HostileFeed, SequenceCutShortByTheEndStopsThere) {
         text.replace(0, end, document, 0, end);
         text.resize(end);  // keeps the buffer and the ghost after the end
         std::vector<std::string> dates;
-        ForEachFeedItem(std::move(text), [&](const TiXmlElement& item) {
-            const TiXmlElement* date = item.FirstChildElement("pubDate");
-            dates.push_back(date && date->GetText() ? date->GetText() : "");
-        });
+        for (const FeedItem& item : CollectFeedItems(text)) dates.push_back(item.msg_date);
         EXPECT_EQ(dates, std::vector<std::string>{"good"});
     }
 }

@@ -185,8 +185,7 @@ void RunOnce(const std::string& url, const fs::path* templateRcd, Figures& figur
     if (!body.ok) throw std::runtime_error("download failed: " + body.error);
 
     start = Clock::now();
-    std::vector<FeedItem> items;
-    ForEachFeedItem(body.body, [&items](const TiXmlElement& item) { items.push_back(BuildFeedItem(item)); });
+    const std::vector<FeedItem> items = CollectFeedItems(body.body);
     figures.parse.push_back(MillisecondsSince(start));
 
     start = Clock::now();
