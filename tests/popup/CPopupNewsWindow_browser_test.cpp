@@ -20,6 +20,8 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 using namespace popup_test;
 
 constexpr const char* kExePath = "/opt/deals notifier/notifier";
@@ -36,7 +38,7 @@ class LivePopup : public testing::Test {
         // Links with Chinese text must survive the locale's character set.
         ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr);
         s_dir = new TempDir();
-        s_store = new ItemStore(s_dir->Dir());
+        s_store = new ItemStore(s_dir->ModuleDir());
         s_popup = new CPopupNewsWindow(PopupServices{
             .store = *s_store,
             .makeEngine =
@@ -54,7 +56,7 @@ class LivePopup : public testing::Test {
         s_hWnd = s_popup->Create({0, 0, CPopupNewsWindow::kWidth, CPopupNewsWindow::kHeight});
         ASSERT_NE(s_hWnd, nullptr);
         ASSERT_NE(s_engine, nullptr);
-        ASSERT_TRUE(SpinUntil([] { return s_engine->HasDocument(); }, 30000)) << "the page did not load";
+        ASSERT_TRUE(SpinUntil([] { return s_engine->HasDocument(); }, 30000ms)) << "the page did not load";
     }
 
     static void TearDownTestSuite() {
@@ -82,7 +84,7 @@ class LivePopup : public testing::Test {
                 platform::SendMessage(s_hWnd, platform::WM_TIMER, TIMER_REFRESH, 0);
                 return Eval(shown) == "true";
             },
-            10000));
+            10000ms));
     }
 
     static std::string Eval(const std::string& js) {
@@ -92,7 +94,7 @@ class LivePopup : public testing::Test {
             json = std::move(result);
             answered = true;
         });
-        EXPECT_TRUE(SpinUntil([&] { return answered; }, 10000)) << js;
+        EXPECT_TRUE(SpinUntil([&] { return answered; }, 10000ms)) << js;
         return json;
     }
 
@@ -115,7 +117,7 @@ class LivePopup : public testing::Test {
     // Lets whatever a press set off arrive: a round trip to the web process and a pause.
     static void Settle() {
         Eval("1");
-        RunFor(400);
+        RunFor(400ms);
         Eval("1");
     }
 
@@ -150,7 +152,7 @@ TEST_P(ItemLinks, PressMarksExactlyThatRowRead) {
         Show({StoredItem("d1", "http://deals.test/detail/1", "http://shop.test/buy/1"), target}));
 
     Press(std::string("#all_notify button[name=") + button.name + "]", 1);
-    EXPECT_TRUE(SpinUntil([] { return ReadMarks(*s_store).at(0) == "1"; }, 5000))
+    EXPECT_TRUE(SpinUntil([] { return ReadMarks(*s_store).at(0) == "1"; }, 5000ms))
         << "the pressed row stayed unread";
     Settle();
     EXPECT_EQ(ReadMarks(*s_store), (std::vector<std::string>{"1", "0"}));
@@ -187,7 +189,7 @@ TEST_P(PagePresses, OnlyThePrimaryButtonActs) {
     ASSERT_NO_FATAL_FAILURE(
         Show({StoredItem("d1", "http://deals.test/1"), StoredItem("d2", "http://deals.test/2")}));
     Press(GetParam().selector, GetParam().button);
-    SpinUntil([] { return ReadMarks(*s_store) == GetParam().marks; }, 3000);
+    SpinUntil([] { return ReadMarks(*s_store) == GetParam().marks; }, 3000ms);
     Settle();
     EXPECT_EQ(ReadMarks(*s_store), GetParam().marks);
     EXPECT_TRUE(platform::IsWindow(s_hWnd)) << "the popup closed";

@@ -18,6 +18,8 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 using namespace popup_test;
 using test_support::EngineLog;
 using test_support::FakeEngine;
@@ -62,7 +64,7 @@ struct FakeSurface : IPopupSurface {
 // the events of the sinks it hands to the engine.
 class PopupTest : public testing::Test {
   public:  // the case tables below drive it too
-    PopupTest() : store(dir.Dir()) {}
+    PopupTest() : store(dir.ModuleDir()) {}
 
     void TearDown() override {
         popup.reset();
@@ -361,7 +363,7 @@ TEST_P(AfterAWrite, TheNextTickShowsTheChange) {
     LoadPage();
     ASSERT_EQ(Refresh().back(), "InitAllNum(2,2)");
     ASSERT_TRUE(Refresh().empty());
-    GetParam().write(store, dir.Dir());
+    GetParam().write(store, dir.ModuleDir());
     const auto texts = Refresh();
     ASSERT_FALSE(texts.empty());
     EXPECT_EQ(texts.front(), kClear);
@@ -459,17 +461,17 @@ TEST_F(PopupTest, ActivityBeforeTheFirstTickChangesNothing) {
     MakePopup();
     LoadPage();
     BrowserEvent(WebWindow::DISPID_PROGRESSCHANGE);
-    RunFor(700);  // the first tick is due at 300 ms
+    RunFor(700ms);  // the first tick is due at 300 ms
     EXPECT_FALSE(engine->batches.empty());
 }
 
 TEST_F(PopupTest, TheListGoesUpAsSoonAsALatePageLoads) {
     Insert("d1", "0");
     MakePopup();
-    RunFor(500);  // the first tick finds no page
+    RunFor(500ms);  // the first tick finds no page
     ASSERT_TRUE(engine->batches.empty());
     LoadPage();  // its completion is browser activity too
-    RunFor(300);
+    RunFor(300ms);
     ASSERT_FALSE(engine->batches.empty()) << "the list must not wait ten seconds for a late page";
     engine->AnswerAll();
     EXPECT_EQ(engine->Texts().back(), "InitAllNum(1,1)");
@@ -477,21 +479,21 @@ TEST_F(PopupTest, TheListGoesUpAsSoonAsALatePageLoads) {
     // A later completion (a frame, a reload) is ordinary activity.
     const size_t before = engine->batches.size();
     LoadPage();
-    RunFor(1500);
+    RunFor(1500ms);
     EXPECT_EQ(engine->batches.size(), before);
 }
 
 TEST_F(PopupTest, ActivityHoldsTheNextTickBack) {
     MakePopup();
     LoadPage();
-    RunFor(500);
+    RunFor(500ms);
     engine->AnswerAll();
     const size_t afterFirst = engine->batches.size();
     ASSERT_GT(afterFirst, 0u);
 
     // Quiet page: the next tick comes about a second later.
     Insert("d1", "0");
-    RunFor(1500);
+    RunFor(1500ms);
     engine->AnswerAll();
     ASSERT_GT(engine->batches.size(), afterFirst);
 
@@ -500,7 +502,7 @@ TEST_F(PopupTest, ActivityHoldsTheNextTickBack) {
     Insert("d2", "0");
     for (int i = 0; i < 4; ++i) {
         BrowserEvent(WebWindow::DISPID_STATUSTEXTCHANGE);
-        RunFor(500);
+        RunFor(500ms);
     }
     EXPECT_EQ(engine->batches.size(), beforeActivity);
 }

@@ -12,6 +12,8 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 using namespace popup_test;
 
 class GtkSurface : public testing::Test {
@@ -57,7 +59,7 @@ TEST_F(GtkSurface, IsAnUndecoratedFixedSizeTopLevelWithAContainer) {
     EXPECT_FALSE(gtk_window_get_resizable(Toplevel()));
     surface.Show();
     surface.Move(100, 60);
-    RunFor(300);
+    RunFor(300ms);
     GtkAllocation allocation{};
     gtk_widget_get_allocation(GTK_WIDGET(Toplevel()), &allocation);
     EXPECT_EQ(allocation.width, 515);
@@ -71,7 +73,7 @@ TEST_F(GtkSurface, IsAnUndecoratedFixedSizeTopLevelWithAContainer) {
 
 TEST_F(GtkSurface, PaintsTheSkinBehindTheChildren) {
     surface.Show();
-    RunFor(200);
+    RunFor(200ms);
     cairo_surface_t* before = Paint();
     const uint32_t interiorBefore = Pixel(before, 257, 290);
     cairo_surface_destroy(before);
@@ -94,7 +96,7 @@ TEST_F(GtkSurface, PaintsTheSkinBehindTheChildren) {
                      nullptr);
     gtk_fixed_put(GTK_FIXED(Fixed()), child, 1, 1);
     gtk_widget_show(child);
-    RunFor(200);
+    RunFor(200ms);
     image = Paint();
     EXPECT_EQ(Pixel(image, 257, 0), 0xFFA0A0A0u);
     EXPECT_EQ(Pixel(image, 257, 1), 0xFFFF0000u);
@@ -113,7 +115,7 @@ TEST_F(GtkSurface, PutsTextOnTheClipboard) {
 
 TEST_F(GtkSurface, AWindowManagerCloseBecomesWmClose) {
     surface.Show();
-    RunFor(200);
+    RunFor(200ms);
     window.messages.clear();
     GdkEvent* event = gdk_event_new(GDK_DELETE);
     event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(GTK_WIDGET(Toplevel()))));

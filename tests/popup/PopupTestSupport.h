@@ -10,52 +10,19 @@
 #include "platform/WindowManager.h"
 #include "store/FeedItem.h"
 #include "store/ItemStore.h"
+#include "tests/support/MainLoop.h"
+#include "tests/support/TempDir.h"
 
 namespace popup_test {
 
-// A per-test directory, removed with everything in it.
-class TempDir {
-  public:
-    TempDir() {
-        g_autofree gchar* path = g_dir_make_tmp("popup-test-XXXXXX", nullptr);
-        m_path = path ? path : "";
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    // Ends in '/', as the store wants.
-    std::string Dir() const { return m_path + "/"; }
-
-  private:
-    std::string m_path;
-};
+using test_support::RunFor;
+using test_support::SpinUntil;
+using test_support::TempDir;
 
 // Runs what the main context has ready, posted messages included, without waiting.
 inline void Drain() {
     for (int i = 0; i < 1000 && g_main_context_iteration(nullptr, FALSE); ++i) {
     }
-}
-
-// Runs the main context for about `ms` milliseconds.
-inline void RunFor(int ms) {
-    const gint64 end = g_get_monotonic_time() + static_cast<gint64>(ms) * 1000;
-    while (g_get_monotonic_time() < end) {
-        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
-    }
-}
-
-// Runs the main context until `done` holds or about `ms` milliseconds have passed; whether it held.
-template <class Condition>
-bool SpinUntil(Condition done, int ms) {
-    const gint64 end = g_get_monotonic_time() + static_cast<gint64>(ms) * 1000;
-    while (!done()) {
-        if (g_get_monotonic_time() >= end) return false;
-        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
-    }
-    return true;
 }
 
 struct Message {

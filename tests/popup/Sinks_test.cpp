@@ -15,6 +15,8 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 using namespace popup_test;
 using WebWindow::CSendComplteHandler;
 using WebWindow::EventArgs;
@@ -36,7 +38,7 @@ class SinkTest : public testing::Test {
 class BrowserSinkTest : public SinkTest {
   protected:
     BrowserSinkTest()
-        : store(dir.Dir()),
+        : store(dir.ModuleDir()),
           handler(popup.hWnd, WM_POPUP_DOCUMENT_COMPLETE, WM_POPUP_PAGE_URL),
           sink(store, [this](const std::string& url) { opened.push_back(url); }) {
         sink.AddHandler(&handler);
