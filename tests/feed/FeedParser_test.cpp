@@ -253,9 +253,7 @@ const HostileCase kHostile[] = {
      [] { return Rss(kGood).substr(0, 400) + "\x01\xFF<<>>&&;<![CDATA[<"; },
      {"good"}},
     {"CutMidTag", [] { return Rss(kGood + "<item><pubDate>cut</pubDate><lin"); }, {"good"}},
-    {"CutInsideCdata",
-     [] { return Rss(kGood + "<item><pubDate>c</pubDate><title><![CDATA[abc"); },
-     {"good"}},
+    {"CutInsideCdata", [] { return Rss(kGood + "<item><pubDate>c</pubDate><title><![CDATA[abc"); }, {"good"}},
     {"CutInsideAStartTag", [] { return Rss(kGood + "<item a=\"1\""); }, {"good"}},
     {"CutRightAfterAnItem",
      [] {
