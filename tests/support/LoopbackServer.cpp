@@ -1,12 +1,32 @@
 #include "tests/support/LoopbackServer.h"
 
+#include <sys/socket.h>
+
 #include <stdexcept>
 
 #include <httplib.h>
 
 namespace test_support {
 
-LoopbackServer::LoopbackServer(uint16_t port) : m_server(std::make_unique<httplib::Server>()), m_port(port) {}
+namespace {
+
+// A fixed port that another process holds is waited for this long: runs of the end-to-end tests from two
+// checkouts take turns, one test at a time.
+constexpr auto kPortWait = std::chrono::seconds(90);
+
+// httplib's default also sets SO_REUSEPORT, with which a second server binds a port that is taken and
+// the kernel shares the connections out between the two: a program under test would get another run's
+// feed. Only SO_REUSEADDR, so that a port a test has just closed can be bound again at once.
+void ExclusivePort(socket_t socket) {
+    int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
+}  // namespace
+
+LoopbackServer::LoopbackServer(uint16_t port) : m_server(std::make_unique<httplib::Server>()), m_port(port) {
+    m_server->set_socket_options(ExclusivePort);
+}
 
 LoopbackServer::~LoopbackServer() { Stop(); }
 
@@ -15,8 +35,13 @@ void LoopbackServer::Listen() {
         const int port = m_server->bind_to_any_port("127.0.0.1");
         if (port <= 0) throw std::runtime_error("cannot bind a loopback port");
         m_port = static_cast<uint16_t>(port);
-    } else if (!m_server->bind_to_port("127.0.0.1", m_port)) {
-        throw std::runtime_error("cannot bind 127.0.0.1:" + std::to_string(m_port));
+    } else {
+        const auto giveUp = std::chrono::steady_clock::now() + kPortWait;
+        while (!m_server->bind_to_port("127.0.0.1", m_port)) {
+            if (std::chrono::steady_clock::now() > giveUp)
+                throw std::runtime_error("127.0.0.1:" + std::to_string(m_port) + " stays taken");
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
     }
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
     while (!m_server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
