@@ -15,7 +15,7 @@
 #include "tests/support/CaseName.h"
 #include "tests/support/FeedServer.h"
 #include "tests/support/RawDb.h"
-#include "tests/support/SoakRun.h"
+#include "tests/support/ProcessStatus.h"
 
 namespace hostile {
 namespace {

@@ -20,12 +20,12 @@
 #include "popup/PageText.h"
 #include "popup/ScriptText.h"
 #include "res/PageResources.h"
-#include "webhost/GtkStartup.h"
-#include "webhost/ResourceScheme.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/FeedServer.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TempDir.h"
+#include "webhost/GtkStartup.h"
+#include "webhost/ResourceScheme.h"
 #include "webhost/WebKitEngine.h"
 
 namespace hostile {

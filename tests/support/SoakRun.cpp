@@ -1,8 +1,6 @@
 #include "tests/support/SoakRun.h"
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <stop_token>
 #include <vector>
@@ -10,6 +8,7 @@
 #include "feed/FeedDownload.h"
 #include "store/ItemStore.h"
 #include "tests/support/FeedServer.h"
+#include "tests/support/ProcessStatus.h"
 #include "tests/support/RawDb.h"
 #include "tests/support/Rss.h"
 
@@ -48,21 +47,6 @@ void Prefill(const std::string& directory, int rows) {
 }
 
 }  // namespace
-
-int OpenDescriptors() {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
-    return count - 1;  // the iterator's own
-}
-
-long StatusField(const std::string& key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.starts_with(key)) return std::stol(line.substr(key.size()));
-    }
-    return -1;
-}
 
 SoakFigures RunSoak(const SoakOptions& options) {
     Prefill(options.directory, options.storeRows);

@@ -32,8 +32,4 @@ struct SoakFigures {
 SoakFigures RunSoak(const SoakOptions& options);
 void PrintFigures(std::ostream& out, const SoakFigures& figures);
 
-// Entries of /proc/self/fd; a number field of /proc/self/status such as "VmRSS:" (-1 when absent).
-int OpenDescriptors();
-long StatusField(const std::string& key);
-
 }  // namespace test_support
