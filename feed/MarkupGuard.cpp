@@ -242,6 +242,9 @@ std::string MarkupReader::Decode(size_t from, size_t to) const {
             continue;
         }
         const size_t next = ReadEntity(p);
+        // A reference the parser cannot read ends the value: in UTF-8 text the value's check stepped
+        // over this '&' inside a character, so here it may run to the end of the text.
+        if (next == kFail) break;
         if (At(p + 1) == '#' && next > p + 1) {
             const bool hex = At(p + 2) == 'x';
             unsigned long code = 0;

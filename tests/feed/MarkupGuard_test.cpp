@@ -67,6 +67,8 @@ const GuardCase kGuard[] = {
     DeepAfter("LeadByteTakesTheLessThan", kUtf8 + "<r>\xC3<b c='", "'/></r>"),
     DeepAfter("ByteOrderMarkBeforeANameIsSkipped", kUtf8 + "<\xEF\xBB\xBFx></x><r>"),
     DeepAfter("ReferenceRunsOverMarkup", "<r>&#x<b c='x41;", "'/></r>"),
+    // A reference inside a declaration value whose check stepped over its '&' within a character.
+    DeepAfter("BrokenReferenceInTheDeclarationValue", "\xEF\xBB\xBF<?xml version=\"\xE4&#x\"?><r>"),
     DeepAfter("UndeclaredTextReadsByBytes", "<r a=\"\xC3\">"),
     DeepAfter("LegacyTextReadsByBytes", "<?xml version=\"1.0\" encoding=\"GBK\"?><r a=\"\xC3\">"),
 };
