@@ -216,7 +216,6 @@ bool ItemStore::SaveItemDateLocked(const std::string& date) {
     if (!m_bOpened || !m_bTablesReady) return false;
     const std::optional<int64_t> count = QueryNumber(kCountItemDate, {});
     if (!count) return false;
-    ++m_generation;
     return Execute(*count <= 0 ? kInsertItemDate : kUpdateItemDate, {date});
 }
 
@@ -228,7 +227,6 @@ bool ItemStore::InsertItem(const FeedItem& item) {
 }
 
 bool ItemStore::InsertItemLocked(const FeedItem& item) {
-    ++m_generation;
     if (!Execute(kInsertItem, {item.msg_picurl, item.msg_top, item.msg_title, item.msg_date, item.msg_url,
                                item.msg_id, item.msg_buyurl}))
         return false;
@@ -289,7 +287,6 @@ bool ItemStore::MarkReadByUrl(const std::string& url) { return MarkReadByUrl(url
 
 bool ItemStore::MarkReadByUrl(const std::string& url, const std::string& buyUrl) {
     const std::lock_guard lock(m_mutex);
-    ++m_generation;
     const bool byLink = Execute(kMarkReadByUrl, {url});
     const bool byBuyLink = Execute(kMarkReadByBuyUrl, {buyUrl});
     return byLink && byBuyLink;
@@ -297,13 +294,11 @@ bool ItemStore::MarkReadByUrl(const std::string& url, const std::string& buyUrl)
 
 bool ItemStore::MarkAllRead() {
     const std::lock_guard lock(m_mutex);
-    ++m_generation;
     return Execute(kMarkAllRead);
 }
 
 bool ItemStore::RemoveAllItems() {
     const std::lock_guard lock(m_mutex);
-    ++m_generation;
     return Execute(kDeleteItems) && Execute(kResetSequence);
 }
 
@@ -337,7 +332,7 @@ std::optional<StoreVersion> ItemStore::Version() {
 std::optional<StoreVersion> ItemStore::VersionLocked() {
     const std::optional<int64_t> dataVersion = QueryNumber(kDataVersion, {});
     if (!dataVersion) return std::nullopt;
-    return StoreVersion{m_generation, *dataVersion};
+    return StoreVersion{sqlite3_total_changes64(m_pDb.get()), *dataVersion};
 }
 
 void ItemStore::AssignColumn(FeedItem& record, std::string_view name, std::string_view value) {

@@ -20,7 +20,7 @@ struct sqlite3_stmt;
 // Which contents of the store a reader has seen. Equal versions mean that neither this program nor
 // another connection to the file has written in between.
 struct StoreVersion {
-    uint64_t generation = 0;  // bumped by every write of this store object
+    int64_t changes = 0;      // rows this connection has written (SQLite's total changes)
     int64_t dataVersion = 0;  // SQLite's data_version: commits of other connections
     bool operator==(const StoreVersion&) const = default;
 };
@@ -105,7 +105,6 @@ class ItemStore {
     std::unique_ptr<sqlite3, Closer> m_pDb;
     // Prepared once per connection, keyed by their (static) text; finalized before the connection closes.
     std::unordered_map<std::string_view, std::unique_ptr<sqlite3_stmt, Finalizer>> m_statements;
-    uint64_t m_generation = 0;
     std::string m_strModuleDir;
     std::string m_strImageDir;
     std::mutex m_mutex;
