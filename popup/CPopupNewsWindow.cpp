@@ -201,8 +201,9 @@ void CPopupNewsWindow::RefreshItemList(std::function<void(bool)> then) {
     if (rows) {
         batch.reserve(rows->size() + 1);
         unread.reserve(rows->size());
+        const std::string codeset = platform::AnsiCodeset();
         for (const FeedItem& row : *rows) {
-            batch.push_back(ScriptText::AddAllItem(PageText::ForPage(row, platform::AnsiCodeset())));
+            batch.push_back(ScriptText::AddAllItem(PageText::ForPage(row, codeset)));
             unread.push_back(!IsRead(row));
         }
     }
