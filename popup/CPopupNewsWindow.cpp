@@ -1,5 +1,6 @@
 #include "popup/CPopupNewsWindow.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -104,6 +105,7 @@ LRESULT CPopupNewsWindow::OnCreate(platform::HWND hWnd) {
     m_nUnreadCount = 0;
     m_bRefreshStarted = false;
     m_bRefreshInFlight = false;
+    m_bRefreshAgain = false;
     const int width = m_rcWindow.right - m_rcWindow.left;
     const int height = m_rcWindow.bottom - m_rcWindow.top;
     if (m_services.surface) m_services.surface->Create(hWnd, width, height);
@@ -186,48 +188,87 @@ void CPopupNewsWindow::RunScript(const std::string& text, std::function<void(boo
     });
 }
 
-void CPopupNewsWindow::RefreshItemList(std::function<void(bool)> then) {
-    m_nTotalCount = 0;
-    m_nUnreadCount = 0;
+void CPopupNewsWindow::RefreshItemList(RefreshDone done) {
     WebWindow::IBrowserEngine* document = Document();
     if (!document) {
         // Every call would fail at once: the list stays empty and both counts 0.
-        if (then) then(false);
+        done({}, {});
         return;
     }
     std::vector<std::string> batch{std::string(ScriptText::kClearItems)};
-    std::vector<bool> unread;
-    auto rows = m_services.store.ListItems();
+    std::optional<std::vector<ListedRow>> rows = m_services.store.ListRows();
     if (rows) {
         batch.reserve(rows->size() + 1);
-        unread.reserve(rows->size());
         const std::string codeset = platform::AnsiCodeset();
-        for (const FeedItem& row : *rows) {
-            batch.push_back(ScriptText::AddAllItem(PageText::ForPage(row, codeset)));
-            unread.push_back(!IsRead(row));
+        for (const ListedRow& row : *rows) {
+            batch.push_back(ScriptText::AddAllItem(PageText::ForPage(row.item, codeset)));
         }
     }
-    const bool listed = rows.has_value();
     // Only rows whose call the page took count; the first flag is ClearItems().
-    auto count = [this, listed, unread = std::move(unread), then = std::move(then)](std::vector<bool> ok) {
-        int64_t total = 0;
-        int64_t unreadCount = 0;
-        for (size_t i = 0; i < unread.size(); ++i) {
+    auto count = [rows = std::move(rows), done = std::move(done)](std::vector<bool> ok) {
+        RefreshResult result;
+        const size_t listed = rows ? rows->size() : 0;
+        for (size_t i = 0; i < listed; ++i) {
             if (i + 1 < ok.size() && ok[i + 1]) {
-                ++total;
-                if (unread[i]) ++unreadCount;
+                ++result.total;
+                if (!IsRead((*rows)[i].item)) ++result.unread;
             }
         }
-        m_nTotalCount = total;
-        m_nUnreadCount = unreadCount;
-        const bool whole = total == static_cast<int64_t>(unread.size());
-        if (!whole) {
-            platform::DebugLog("popup", "the page took " + std::to_string(total) + " of " +
-                                            std::to_string(unread.size()) + " rows");
+        result.whole = rows && result.total == static_cast<int64_t>(listed) && !ok.empty() && ok.front();
+        if (!result.whole) {
+            platform::DebugLog("popup", "the page took " + std::to_string(result.total) + " of " +
+                                            std::to_string(listed) + " rows");
         }
-        if (then) then(listed && whole && !ok.empty() && ok.front());
+        done(result, result.whole ? ShownList(*rows) : ShownList());
     };
     document->RunScripts(std::move(batch), std::move(count));
+}
+
+void CPopupNewsWindow::RefreshChanges(RefreshDone done) {
+    WebWindow::IBrowserEngine* document = Document();
+    std::optional<std::vector<ListedRow>> rows = m_services.store.ListRows(m_shownList.TopId());
+    std::optional<std::vector<std::string>> calls;
+    if (rows && document) calls = m_shownList.ChangesTo(*rows, platform::AnsiCodeset());
+    if (!calls) {
+        RefreshItemList(std::move(done));
+        return;
+    }
+    RefreshResult result{static_cast<int64_t>(rows->size()), 0, true};
+    for (const ListedRow& row : *rows) {
+        if (!IsRead(row.item)) ++result.unread;
+    }
+    if (calls->empty()) {
+        done(result, ShownList(*rows));
+        return;
+    }
+    document->RunScripts(std::move(*calls), [this, result, list = ShownList(*rows),
+                                             done = std::move(done)](std::vector<bool> ok) mutable {
+        const bool all = std::find(ok.begin(), ok.end(), false) == ok.end();
+        if (all) {
+            done(result, std::move(list));
+        } else {
+            // What the page shows now is unknown: say everything again.
+            platform::DebugLog("popup", "the page refused a change; refreshing in full");
+            RefreshItemList(std::move(done));
+        }
+    });
+}
+
+void CPopupNewsWindow::FinishRefresh(std::optional<StoreVersion> version, uint64_t pageState,
+                                     RefreshResult result, ShownList list) {
+    RunScript(ScriptText::InitAllNum(result.unread, result.total),
+              [this, version, pageState, result, list = std::move(list)](bool counted) mutable {
+                  m_bRefreshInFlight = false;
+                  m_nTotalCount = result.total;
+                  m_nUnreadCount = result.unread;
+                  const bool shown = version && result.whole && counted && pageState == m_nPageState;
+                  m_shownVersion = shown ? version : std::nullopt;
+                  m_shownList = shown ? std::move(list) : ShownList();
+                  if (m_bRefreshAgain) {
+                      m_bRefreshAgain = false;
+                      RefreshUnlessShown();
+                  }
+              });
 }
 
 void CPopupNewsWindow::OnRefreshTick() {
@@ -242,14 +283,25 @@ void CPopupNewsWindow::RefreshUnlessShown() {
     const std::optional<StoreVersion> version = m_services.store.Version();
     if (version && version == m_shownVersion) return;  // the page already shows exactly this
     m_bRefreshInFlight = true;
-    RefreshItemList([this, version, pageLoads = m_nPageLoads](bool listWhole) {
-        RunScript(ScriptText::InitAllNum(m_nUnreadCount, m_nTotalCount),
-                  [this, version, pageLoads, listWhole](bool counted) {
-                      m_bRefreshInFlight = false;
-                      const bool shown = listWhole && counted && pageLoads == m_nPageLoads;
-                      m_shownVersion = shown ? version : std::nullopt;
-                  });
-    });
+    RefreshDone finish = [this, version, pageState = m_nPageState](RefreshResult result, ShownList list) {
+        FinishRefresh(version, pageState, result, std::move(list));
+    };
+    // Only this program's own inserts and read marks are known to be new rows on top and changed marks;
+    // another connection may have changed anything, and a deletion renumbers the rows.
+    if (version && m_shownVersion && version->dataVersion == m_shownVersion->dataVersion &&
+        version->removals == m_shownVersion->removals) {
+        RefreshChanges(std::move(finish));
+    } else {
+        RefreshItemList(std::move(finish));
+    }
+}
+
+void CPopupNewsWindow::RefreshSoon() {
+    if (m_bRefreshInFlight) {
+        m_bRefreshAgain = true;
+    } else {
+        RefreshUnlessShown();
+    }
 }
 
 void CPopupNewsWindow::OnBrowserActivity() {
@@ -260,13 +312,16 @@ void CPopupNewsWindow::OnBrowserActivity() {
 
 LRESULT CPopupNewsWindow::OnMarkAllRead() {
     m_services.store.MarkAllRead();
-    RunScript(std::string(ScriptText::kClearItems));
-    RefreshItemList([this](bool) { RunScript(ScriptText::InitAllNum(0, m_nTotalCount)); });
+    RefreshSoon();
     return 0;
 }
 
 LRESULT CPopupNewsWindow::OnRemoveAll() {
     m_services.store.RemoveAllItems();
+    // The page's list is empty from here on, whatever a refresh in flight says.
+    ++m_nPageState;
+    m_shownVersion.reset();
+    m_shownList = ShownList();
     RunScript(std::string(ScriptText::kClearItems));
     RunScript(ScriptText::InitAllNum(0, 0));
     return 0;
@@ -298,8 +353,9 @@ LRESULT CPopupNewsWindow::OnDocumentComplete() {
     }
     m_bPageCompleted = true;
     // A loaded page starts with an empty list.
-    ++m_nPageLoads;
+    ++m_nPageState;
     m_shownVersion.reset();
+    m_shownList = ShownList();
     // A page that completes again (a frame, a reload) gets fresh sinks; the old ones go first.
     DisconnectPageSinks();
     WebWindow::IBrowserEngine* document = Document();

@@ -22,7 +22,14 @@ struct sqlite3_stmt;
 struct StoreVersion {
     int64_t changes = 0;      // rows this connection has written (SQLite's total changes)
     int64_t dataVersion = 0;  // SQLite's data_version: commits of other connections
+    int64_t removals = 0;     // times this connection has deleted rows
     bool operator==(const StoreVersion&) const = default;
+};
+
+// One row of the list: its ID and its record. Rows listed by ID alone carry only their read mark.
+struct ListedRow {
+    int64_t id = 0;
+    FeedItem item;
 };
 
 // The item database: the SQLite file "rcd" in one directory, tables `items` and `itemdate`.
@@ -56,6 +63,9 @@ class ItemStore {
     bool RemoveAllItems();
     // Every row, newest first. std::nullopt when the query failed; an empty vector for an empty table.
     std::optional<std::vector<FeedItem>> ListItems();
+    // Every row, newest first, with its ID and read mark; the whole record only for rows whose ID is
+    // above `wholeAbove`, or for all rows without it. One query, so one snapshot of the table.
+    std::optional<std::vector<ListedRow>> ListRows(std::optional<int64_t> wholeAbove = std::nullopt);
     // The current version; std::nullopt when it cannot be read (then nothing may be assumed unchanged).
     std::optional<StoreVersion> Version();
 
@@ -107,5 +117,6 @@ class ItemStore {
     std::unordered_map<std::string_view, std::unique_ptr<sqlite3_stmt, Finalizer>> m_statements;
     std::string m_strModuleDir;
     std::string m_strImageDir;
+    int64_t m_nRemovals = 0;
     std::mutex m_mutex;
 };
