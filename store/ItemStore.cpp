@@ -324,11 +324,14 @@ std::optional<std::vector<ListedRow>> ItemStore::ListRows(std::optional<int64_t>
     const Statement statement = Prepare(kListItems);
     if (!statement) return std::nullopt;
     sqlite3_stmt* const rows = statement.get();
+    // Which field each column fills, found once: a column of any other name is skipped.
     const int columns = sqlite3_column_count(rows);
+    std::vector<std::string FeedItem::*> fields(static_cast<size_t>(columns));
     int idColumn = -1;
     int topColumn = -1;
     for (int column = 0; column < columns; ++column) {
         const std::string_view name = ColumnName(rows, column);
+        fields[static_cast<size_t>(column)] = FieldNamed(name);
         if (name == "ID") idColumn = column;
         if (name == "msg_top") topColumn = column;
     }
@@ -337,12 +340,12 @@ std::optional<std::vector<ListedRow>> ItemStore::ListRows(std::optional<int64_t>
     while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
         ListedRow& row = listed.emplace_back();
         if (idColumn >= 0) row.id = sqlite3_column_int64(rows, idColumn);
-        if (wholeAbove && row.id <= *wholeAbove) {
-            if (topColumn >= 0) row.item.msg_top = ColumnText(rows, topColumn);
-            continue;
+        const bool whole = !wholeAbove || row.id > *wholeAbove;
+        for (int column = 0; column < columns; ++column) {
+            if (!whole && column != topColumn) continue;
+            if (std::string FeedItem::*field = fields[static_cast<size_t>(column)])
+                row.item.*field = ColumnText(rows, column);
         }
-        for (int column = 0; column < columns; ++column)
-            AssignColumn(row.item, ColumnName(rows, column), ColumnText(rows, column));
     }
     if (rc != SQLITE_DONE) {
         Log(kListItems, sqlite3_errmsg(m_pDb.get()));
@@ -362,7 +365,7 @@ std::optional<StoreVersion> ItemStore::VersionLocked() {
     return StoreVersion{sqlite3_total_changes64(m_pDb.get()), *dataVersion, m_nRemovals};
 }
 
-void ItemStore::AssignColumn(FeedItem& record, std::string_view name, std::string_view value) {
+std::string FeedItem::*ItemStore::FieldNamed(std::string_view name) {
     std::string FeedItem::*const fields[] = {
         &FeedItem::msg_picurl, &FeedItem::msg_url,  &FeedItem::msg_type, &FeedItem::msg_id,
         &FeedItem::msg_title,  &FeedItem::msg_desc, &FeedItem::msg_date, &FeedItem::msg_categories,
@@ -372,9 +375,7 @@ void ItemStore::AssignColumn(FeedItem& record, std::string_view name, std::strin
                                           "msg_title",  "msg_desc", "msg_date", "msg_categories",
                                           "msg_buyurl", "msg_top"};
     for (size_t i = 0; i < std::size(names); ++i) {
-        if (name == names[i]) {
-            record.*fields[i] = value;
-            return;
-        }
+        if (name == names[i]) return fields[i];
     }
+    return nullptr;
 }

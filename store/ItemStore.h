@@ -77,8 +77,8 @@ class ItemStore {
     const std::string& ModuleDir() const { return m_strModuleDir; }
 
   private:
-    // Sets the field named `name` (msg_...) to `value`, whatever bytes it holds; other names are skipped.
-    static void AssignColumn(FeedItem& record, std::string_view name, std::string_view value);
+    // The field a column named `name` (msg_...) fills; null for any other name.
+    static std::string FeedItem::*FieldNamed(std::string_view name);
     void Log(std::string_view what, std::string_view detail) const;
 
     struct Closer {
