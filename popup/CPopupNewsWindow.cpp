@@ -126,7 +126,7 @@ LRESULT CPopupNewsWindow::OnCreate(platform::HWND hWnd) {
         m_pWebWindow->ShowWindow(true);
     }
 
-    platform::SetTimer(hWnd, TIMER_REFRESH, kFirstRefreshMs);
+    ArmRefresh(kFirstRefreshMs);
     platform::SetTimer(hWnd, TIMER_START_POLLING, kStartPollingMs);
     g_hwndPopup = hWnd;
 
@@ -272,10 +272,17 @@ void CPopupNewsWindow::FinishRefresh(std::optional<StoreVersion> version, uint64
 }
 
 void CPopupNewsWindow::OnRefreshTick() {
-    platform::KillTimer(m_hWnd, TIMER_REFRESH);
     if (!m_bRefreshInFlight) RefreshUnlessShown();
     m_bRefreshStarted = true;
-    platform::SetTimer(m_hWnd, TIMER_REFRESH, kRefreshMs);
+    // The window's timers repeat: one already running every second is left alone, which spares the
+    // idle main loop a new timer source each second.
+    if (m_nRefreshMs != kRefreshMs) ArmRefresh(kRefreshMs);
+}
+
+void CPopupNewsWindow::ArmRefresh(uint32_t ms) {
+    platform::KillTimer(m_hWnd, TIMER_REFRESH);
+    platform::SetTimer(m_hWnd, TIMER_REFRESH, ms);
+    m_nRefreshMs = ms;
 }
 
 void CPopupNewsWindow::RefreshUnlessShown() {
@@ -306,8 +313,7 @@ void CPopupNewsWindow::RefreshSoon() {
 
 void CPopupNewsWindow::OnBrowserActivity() {
     if (!m_bRefreshStarted) return;
-    platform::KillTimer(m_hWnd, TIMER_REFRESH);
-    platform::SetTimer(m_hWnd, TIMER_REFRESH, kHeldBackMs);
+    ArmRefresh(kHeldBackMs);
 }
 
 LRESULT CPopupNewsWindow::OnMarkAllRead() {
@@ -348,8 +354,7 @@ LRESULT CPopupNewsWindow::OnDocumentComplete() {
     // The list goes up as soon as the page can take it: the page's first completion is not activity
     // that holds the refresh back, even when the first tick ran against the unfinished page.
     if (!m_bPageCompleted && m_bRefreshStarted) {
-        platform::KillTimer(m_hWnd, TIMER_REFRESH);
-        platform::SetTimer(m_hWnd, TIMER_REFRESH, 0);
+        ArmRefresh(0);
     }
     m_bPageCompleted = true;
     // A loaded page starts with an empty list.

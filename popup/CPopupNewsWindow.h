@@ -58,6 +58,8 @@ class CPopupNewsWindow : public platform::CMessageMap {
     platform::LRESULT OnTimer(uintptr_t id);
     void StartPollWorker();
     void OnRefreshTick();
+    // (Re)starts TIMER_REFRESH, which then ticks every `ms`.
+    void ArmRefresh(uint32_t ms);
     // The tick's refresh, left out when the page already shows the store as it is.
     void RefreshUnlessShown();
     void OnBrowserActivity();
@@ -100,6 +102,8 @@ class CPopupNewsWindow : public platform::CMessageMap {
     int64_t m_nTotalCount = 0;
     int64_t m_nUnreadCount = 0;
     bool m_bRefreshStarted = false;
+    // What TIMER_REFRESH runs at now.
+    uint32_t m_nRefreshMs = 0;
 
     PopupServices m_services;
     platform::HWND m_hWnd = nullptr;
