@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "feed/CurlHandle.h"
-#include "feed/DebugLog.h"
+#include "platform/DebugLog.h"
 #include "feed/FeedPoller.h"
 
 namespace {
@@ -40,7 +40,7 @@ template <typename T>
 void SetOption(CURL* handle, CURLoption option, T value) {
     CURLcode code = curl_easy_setopt(handle, option, value);
     if (code != CURLE_OK) {
-        feed::DebugLog(std::string("curl_easy_setopt: ") + curl_easy_strerror(code));
+        platform::DebugLog("feed", std::string("curl_easy_setopt: ") + curl_easy_strerror(code));
     }
 }
 

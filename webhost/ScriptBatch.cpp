@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "platform/ScriptLiteral.h"
-#include "webhost/HostLog.h"
+#include "platform/DebugLog.h"
 
 namespace WebWindow {
 namespace {
@@ -19,7 +19,8 @@ Answer Finish(GObject* view, GAsyncResult* result, GCancellable* lifetime) {
     Answer answer{platform::GObjectPtr<JSCValue>(
         webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error))};
     answer.cancelled = g_cancellable_is_cancelled(lifetime);
-    if (error != nullptr && !answer.cancelled) HostLog(std::string("script call failed: ") + error->message);
+    if (error != nullptr && !answer.cancelled)
+        platform::DebugLog("webhost", std::string("script call failed: ") + error->message);
     return answer;
 }
 

@@ -4,7 +4,7 @@
 
 #include "platform/Unicode.h"
 #include "platform/WindowManager.h"
-#include "webhost/HostLog.h"
+#include "platform/DebugLog.h"
 #include "webhost/ScriptBatch.h"
 
 namespace WebWindow {
@@ -240,7 +240,8 @@ void WebKitEngine::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer
 gboolean WebKitEngine::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
                                     gpointer self) {
     auto* engine = static_cast<WebKitEngine*>(self);
-    HostLog(std::string("load failed: ") + (uri ? uri : "") + ": " + (error ? error->message : ""));
+    platform::DebugLog(
+        "webhost", std::string("load failed: ") + (uri ? uri : "") + ": " + (error ? error->message : ""));
     if (WithoutFragment(uri) == engine->m_pageUrl) engine->m_loadFailed = true;
     engine->FireBrowser(DISPID_NAVIGATEERROR);
     return TRUE;
@@ -266,7 +267,8 @@ gboolean WebKitEngine::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* deci
     if (webkit_navigation_action_is_user_gesture(action)) {
         engine->ReportNewWindow(uri);
     } else {
-        HostLog(std::string("refused navigation without user gesture: ") + (uri ? uri : ""));
+        platform::DebugLog("webhost",
+                           std::string("refused navigation without user gesture: ") + (uri ? uri : ""));
     }
     return TRUE;
 }
