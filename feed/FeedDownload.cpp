@@ -5,7 +5,6 @@
 
 #include "feed/CurlHandle.h"
 #include "platform/DebugLog.h"
-#include "feed/FeedPoller.h"
 
 namespace {
 
@@ -89,9 +88,4 @@ DownloadResult DownloadFeed(const std::string& url, std::stop_token stop, const 
     }
     result.body = std::move(body.bytes);
     return result;
-}
-
-void PollFeedOnce(const std::string& url, ItemStore& store, std::stop_token stop,
-                  const DownloadOptions& options) {
-    FeedPoller(url, store, options).PollOnce(stop);
 }

@@ -107,14 +107,6 @@ void WebKitEngine::RunScripts(std::vector<std::string> texts, ScriptDone done) {
     ScriptBatch::Run(m_view.get(), texts, m_lifetime.get(), std::move(done));
 }
 
-void WebKitEngine::EvaluateForTest(const std::string& js, std::function<void(std::string json)> done) {
-    if (!m_view) {
-        done("");
-        return;
-    }
-    ScriptBatch::Evaluate(m_view.get(), js, m_lifetime.get(), std::move(done));
-}
-
 void WebKitEngine::Close() {
     m_connections.clear();
     m_hasDocument = false;

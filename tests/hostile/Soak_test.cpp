@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/SoakRun.h"
+#include "tests/support/loopback/SoakRun.h"
 #include "tests/support/TempDir.h"
 
 namespace hostile {

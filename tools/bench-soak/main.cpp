@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "tests/support/SoakRun.h"
+#include "tests/support/loopback/SoakRun.h"
 #include "tests/support/TempDir.h"
 
 int main(int argc, char** argv) {

@@ -1,8 +1,8 @@
-#include "tests/support/Deals.h"
+#include "tests/support/loopback/Deals.h"
 
 #include <cstdio>
 
-#include "tests/support/FeedServer.h"
+#include "tests/support/loopback/FeedServer.h"
 #include "tests/support/Rss.h"
 
 namespace test_support {
