@@ -3,8 +3,8 @@
 #include <memory>
 #include <utility>
 
-#include "platform/ScriptLiteral.h"
 #include "platform/DebugLog.h"
+#include "platform/ScriptLiteral.h"
 
 namespace WebWindow {
 namespace {

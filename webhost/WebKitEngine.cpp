@@ -2,9 +2,9 @@
 
 #include <utility>
 
+#include "platform/DebugLog.h"
 #include "platform/Unicode.h"
 #include "platform/WindowManager.h"
-#include "platform/DebugLog.h"
 #include "webhost/ScriptBatch.h"
 
 namespace WebWindow {

@@ -13,9 +13,9 @@
 #include "feed/CurlGlobal.h"
 #include "feed/FeedPoller.h"
 #include "tests/support/CaseName.h"
-#include "tests/support/loopback/LoopbackServer.h"
 #include "tests/support/Rss.h"
 #include "tests/support/StoreContents.h"
+#include "tests/support/loopback/LoopbackServer.h"
 
 namespace {
 

@@ -21,11 +21,11 @@
 #include "feed/FeedPoller.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/loopback/FeedServer.h"
 #include "tests/support/RawDb.h"
 #include "tests/support/Rss.h"
 #include "tests/support/StoreContents.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/loopback/FeedServer.h"
 
 namespace hostile {
 namespace {

@@ -11,10 +11,10 @@
 #include "popup/PollWorker.h"
 #include "store/ItemStore.h"
 #include "tests/support/CaseName.h"
-#include "tests/support/loopback/FeedServer.h"
 #include "tests/support/RawDb.h"
 #include "tests/support/Rss.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/loopback/FeedServer.h"
 
 namespace hostile {
 namespace {

@@ -14,8 +14,8 @@
 #include "popup/GtkPopupSurface.h"
 #include "res/PageResources.h"
 #include "store/ItemStore.h"
-#include "tests/support/desktop/XDesktop.h"
 #include "tests/support/desktop/PageScript.h"
+#include "tests/support/desktop/XDesktop.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/WebKitEngine.h"
 

@@ -25,12 +25,12 @@
 #include <vector>
 
 #include "ScreenWatch.h"
-#include "tests/support/desktop/AppProcess.h"
 #include "tests/support/Command.h"
+#include "tests/support/RawDb.h"
+#include "tests/support/desktop/AppProcess.h"
+#include "tests/support/desktop/XDesktop.h"
 #include "tests/support/loopback/Deals.h"
 #include "tests/support/loopback/FeedServer.h"
-#include "tests/support/RawDb.h"
-#include "tests/support/desktop/XDesktop.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

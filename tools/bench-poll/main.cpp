@@ -31,9 +31,9 @@
 #include "feed/FeedParser.h"
 #include "feed/FeedPoller.h"
 #include "store/ItemStore.h"
-#include "tests/support/loopback/LoopbackServer.h"
 #include "tests/support/RawDb.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/loopback/LoopbackServer.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "tests/support/loopback/FeedServer.h"
 #include "tests/support/Rss.h"
+#include "tests/support/loopback/FeedServer.h"
 
 namespace test_support {
 

@@ -8,10 +8,10 @@
 
 #include "feed/FeedPoller.h"
 #include "store/ItemStore.h"
-#include "tests/support/loopback/FeedServer.h"
 #include "tests/support/ProcessStatus.h"
 #include "tests/support/RawDb.h"
 #include "tests/support/Rss.h"
+#include "tests/support/loopback/FeedServer.h"
 
 namespace test_support {
 
