@@ -34,14 +34,10 @@ CPopupNewsWindow::CPopupNewsWindow(PopupServices services) : m_services(std::mov
 
 CPopupNewsWindow::~CPopupNewsWindow() {
     if (m_hWnd && platform::IsWindow(m_hWnd)) platform::DestroyWindow(m_hWnd);
-    // The engine is closed by now, so nothing can reach these sinks any more.
-    m_pSetReadButtonEvent.reset();
-    m_pRemoveButtonEvent.reset();
-    m_pCloseAnchorEvent.reset();
     m_services.surface.reset();
 }
 
-platform::HWND CPopupNewsWindow::Create(const WebWindow::Rect& rc) {
+platform::HWND CPopupNewsWindow::Create(const platform::Rect& rc) {
     m_rcWindow = rc;
     return platform::CreateWindow(this, nullptr);
 }
@@ -111,13 +107,16 @@ LRESULT CPopupNewsWindow::OnCreate(platform::HWND hWnd) {
     if (m_services.surface) m_services.surface->Create(hWnd, width, height);
 
     // The view sits one pixel inside, so the skin shows as a frame around it.
-    const WebWindow::Rect rcChild{1, 1, width - 1, height - 1};
-    m_pCompleteHandler =
-        std::make_unique<WebWindow::CSendComplteHandler>(hWnd, WM_POPUP_DOCUMENT_COMPLETE, WM_POPUP_PAGE_URL);
+    const platform::Rect rcChild{1, 1, width - 1, height - 1};
+    m_pCompleteHandler = std::make_unique<WebWindow::CSendComplteHandler>(hWnd, WM_POPUP_DOCUMENT_COMPLETE);
     m_pBrowserEvents = std::make_unique<WebWindow::CWebBrowserEvents2<WebWindow::CSendComplteHandler>>(
-        m_services.store, m_services.openLink);
+        hWnd,
+        [&store = m_services.store](const std::string& utf8Url, const std::string& ansiUrl) {
+            store.MarkReadByUrl(utf8Url, ansiUrl);
+        },
+        m_services.openLink);
     m_pBrowserEvents->AddHandler(m_pCompleteHandler.get());
-    m_pWebWindow = std::make_unique<WebWindow::CWebWindow<WebWindow::CSendComplteHandler>>(
+    m_pWebWindow = std::make_unique<WebWindow::CWebWindow>(
         m_pBrowserEvents.get(), m_services.makeEngine ? m_services.makeEngine() : nullptr);
     if (m_pWebWindow->Create(hWnd, rcChild)) {
         const std::string pageUrl = WebWindow::PageUrl(m_services.exePath);
@@ -142,12 +141,7 @@ LRESULT CPopupNewsWindow::OnCreate(platform::HWND hWnd) {
 
 LRESULT CPopupNewsWindow::OnDestroy() {
     g_hwndPopup = nullptr;
-    WebWindow::IBrowserEngine* document = Document();
-    if (m_pDocumentEvents && m_pDocumentEvents->m_dwCookie != 0 && document &&
-        document->Unadvise(EventSource::Document, m_pDocumentEvents->m_dwCookie)) {
-        m_pDocumentEvents->m_dwCookie = 0;
-    }
-    m_pDocumentEvents.reset();
+    DisconnectPageSinks();
     m_pWebWindow.reset();
     m_pCompleteHandler.reset();
     m_pBrowserEvents.reset();
@@ -335,15 +329,10 @@ LRESULT CPopupNewsWindow::OnRemoveAll() {
 
 void CPopupNewsWindow::DisconnectPageSinks() {
     WebWindow::IBrowserEngine* document = Document();
-    auto unadvise = [document](WebWindow::IEventSink* sink, EventSource source) {
-        if (sink && sink->m_dwCookie != 0 && document && document->Unadvise(source, sink->m_dwCookie)) {
-            sink->m_dwCookie = 0;
-        }
-    };
-    unadvise(m_pDocumentEvents.get(), EventSource::Document);
-    unadvise(m_pSetReadButtonEvent.get(), EventSource::Element);
-    unadvise(m_pRemoveButtonEvent.get(), EventSource::Element);
-    unadvise(m_pCloseAnchorEvent.get(), EventSource::Element);
+    WebWindow::DisconnectSink(document, EventSource::Document, m_pDocumentEvents.get());
+    WebWindow::DisconnectSink(document, EventSource::Element, m_pSetReadButtonEvent.get());
+    WebWindow::DisconnectSink(document, EventSource::Element, m_pRemoveButtonEvent.get());
+    WebWindow::DisconnectSink(document, EventSource::Element, m_pCloseAnchorEvent.get());
     m_pDocumentEvents.reset();
     m_pSetReadButtonEvent.reset();
     m_pRemoveButtonEvent.reset();
@@ -366,11 +355,11 @@ LRESULT CPopupNewsWindow::OnDocumentComplete() {
     WebWindow::IBrowserEngine* document = Document();
     m_pDocumentEvents = std::make_unique<WebWindow::CDocumentEvents>(m_hWnd, WM_POPUP_FOCUS_LOST);
     m_pDocumentEvents->ConnectTo(document);
-    m_pSetReadButtonEvent = std::make_unique<CButtonEvent>(CButtonEvent::kMarkAllRead);
+    m_pSetReadButtonEvent = std::make_unique<CButtonEvent>(m_hWnd, CButtonEvent::kMarkAllRead);
     m_pSetReadButtonEvent->ConnectTo(document, "all_notify_setread");
-    m_pRemoveButtonEvent = std::make_unique<CButtonEvent>(CButtonEvent::kRemoveAll);
+    m_pRemoveButtonEvent = std::make_unique<CButtonEvent>(m_hWnd, CButtonEvent::kRemoveAll);
     m_pRemoveButtonEvent->ConnectTo(document, "all_notify_remove");
-    m_pCloseAnchorEvent = std::make_unique<CAnchorEvent>();
+    m_pCloseAnchorEvent = std::make_unique<CAnchorEvent>(m_hWnd);
     m_pCloseAnchorEvent->ConnectTo(document, "button_close");
     return 0;
 }

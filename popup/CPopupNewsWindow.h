@@ -19,6 +19,9 @@
 #include "webhost/IBrowserEngine.h"
 #include "webhost/PopupMessages.h"
 
+// The popup while its window exists, else null. GUI thread only.
+inline platform::HWND g_hwndPopup = nullptr;
+
 // What the popup uses from outside; unit tests hand in fakes for the engine and the surface.
 struct PopupServices {
     ItemStore& store;
@@ -44,7 +47,7 @@ class CPopupNewsWindow : public platform::CMessageMap {
     CPopupNewsWindow& operator=(const CPopupNewsWindow&) = delete;
 
     // Creates the window (WM_CREATE runs inside) with the size of `rc`; null on failure.
-    platform::HWND Create(const WebWindow::Rect& rc);
+    platform::HWND Create(const platform::Rect& rc);
     // Centres the window in the primary monitor's work area.
     void CentreInWorkArea();
 
@@ -95,7 +98,7 @@ class CPopupNewsWindow : public platform::CMessageMap {
     std::unique_ptr<CButtonEvent> m_pSetReadButtonEvent;
     std::unique_ptr<CButtonEvent> m_pRemoveButtonEvent;
     std::unique_ptr<CAnchorEvent> m_pCloseAnchorEvent;
-    std::unique_ptr<WebWindow::CWebWindow<WebWindow::CSendComplteHandler>> m_pWebWindow;
+    std::unique_ptr<WebWindow::CWebWindow> m_pWebWindow;
     std::unique_ptr<WebWindow::CSendComplteHandler> m_pCompleteHandler;
     std::unique_ptr<WebWindow::CWebBrowserEvents2<WebWindow::CSendComplteHandler>> m_pBrowserEvents;
     // The counts the page was last sent.
@@ -107,7 +110,7 @@ class CPopupNewsWindow : public platform::CMessageMap {
 
     PopupServices m_services;
     platform::HWND m_hWnd = nullptr;
-    WebWindow::Rect m_rcWindow{0, 0, kWidth, kHeight};
+    platform::Rect m_rcWindow{0, 0, kWidth, kHeight};
     bool m_bPollingStarted = false;
     bool m_bPageCompleted = false;
     // A refresh was sent to the page and its InitAllNum is not answered yet.

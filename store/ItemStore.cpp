@@ -74,7 +74,7 @@ ItemStore::ItemStore(std::string moduleDir, Logger log)
 }
 
 void ItemStore::Log(std::string_view what, std::string_view detail) const {
-    if (m_log) m_log(std::string(what) + ": " + std::string(detail));
+    if (m_log) m_log("store", std::string(what) + ": " + std::string(detail));
 }
 
 ItemStore::~ItemStore() { Close(); }

@@ -38,8 +38,9 @@ struct ListedRow {
 // delete, and Close() waits for a running operation; after Close() every operation fails.
 class ItemStore {
   public:
-    // Where the store reports its failures (a developer's log); they never reach the user.
-    using Logger = std::function<void(std::string_view message)>;
+    // Where the store reports its failures under the area "store" (a developer's log, such as
+    // platform::DebugLog); they never reach the user.
+    using Logger = std::function<void(std::string_view area, std::string_view message)>;
 
     // Opens or creates <moduleDir>rcd and prepares the tables and the Image directory.
     // `moduleDir` ends in '/'; its creator decides where it is. An empty one opens nothing.

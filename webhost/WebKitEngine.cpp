@@ -2,9 +2,9 @@
 
 #include <utility>
 
+#include "platform/DebugLog.h"
 #include "platform/Unicode.h"
 #include "platform/WindowManager.h"
-#include "webhost/HostLog.h"
 #include "webhost/ScriptBatch.h"
 
 namespace WebWindow {
@@ -117,14 +117,6 @@ void WebKitEngine::RunScripts(std::vector<std::string> texts, ScriptDone done) {
         return;
     }
     ScriptBatch::Run(m_view.get(), texts, m_lifetime.get(), std::move(done));
-}
-
-void WebKitEngine::EvaluateForTest(const std::string& js, std::function<void(std::string json)> done) {
-    if (!m_view) {
-        done("");
-        return;
-    }
-    ScriptBatch::Evaluate(m_view.get(), js, m_lifetime.get(), std::move(done));
 }
 
 void WebKitEngine::Close() {
@@ -252,7 +244,8 @@ void WebKitEngine::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer
 gboolean WebKitEngine::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
                                     gpointer self) {
     auto* engine = static_cast<WebKitEngine*>(self);
-    HostLog(std::string("load failed: ") + (uri ? uri : "") + ": " + (error ? error->message : ""));
+    platform::DebugLog(
+        "webhost", std::string("load failed: ") + (uri ? uri : "") + ": " + (error ? error->message : ""));
     if (WithoutFragment(uri) == engine->m_pageUrl) engine->m_loadFailed = true;
     engine->FireBrowser(DISPID_NAVIGATEERROR);
     return TRUE;
@@ -278,7 +271,8 @@ gboolean WebKitEngine::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* deci
     if (webkit_navigation_action_is_user_gesture(action)) {
         engine->ReportNewWindow(uri);
     } else {
-        HostLog(std::string("refused navigation without user gesture: ") + (uri ? uri : ""));
+        platform::DebugLog("webhost",
+                           std::string("refused navigation without user gesture: ") + (uri ? uri : ""));
     }
     return TRUE;
 }

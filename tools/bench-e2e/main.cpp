@@ -34,14 +34,14 @@
 #include "ScreenWatch.h"
 #include "feed/FeedParser.h"
 #include "store/ItemStore.h"
-#include "tests/support/AppProcess.h"
 #include "tests/support/Command.h"
-#include "tests/support/Deals.h"
-#include "tests/support/FeedServer.h"
-#include "tests/support/PageProbe.h"
 #include "tests/support/RawDb.h"
 #include "tests/support/Rss.h"
-#include "tests/support/XDesktop.h"
+#include "tests/support/desktop/AppProcess.h"
+#include "tests/support/desktop/PageProbe.h"
+#include "tests/support/desktop/XDesktop.h"
+#include "tests/support/loopback/Deals.h"
+#include "tests/support/loopback/FeedServer.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
