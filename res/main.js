@@ -161,8 +161,9 @@
 
     // ---- heights ----------------------------------------------------------------------------------
 
+    // Whole pixels, as scroll offsets are: a fraction would move the view a little at every correction.
     function estimate() {
-        return measuredCount ? measuredSum / measuredCount : DEFAULT_HEIGHT;
+        return measuredCount ? Math.round(measuredSum / measuredCount) : DEFAULT_HEIGHT;
     }
 
     function setHeight(rec, h) {
@@ -274,14 +275,14 @@
     // moved by corrections of earlier figures, leaving out entries new since the last render: those
     // push the content down, as inserting them at the top always did.
     function measure(first, anchor) {
-        if (!rendered.length) return 0;
-        var before = offsetOf(anchor), fresh = 0, changed = false;
+        if (!rendered.length) return null;
+        var before = offsetOf(anchor), est = estimate(), fresh = 0, changed = false;
         var tops = rendered.map(function (entry) { return entry.row.getBoundingClientRect().top; });
         var end = rendered[rendered.length - 1].rule.getBoundingClientRect().bottom + RULE_MARGIN;
         tops.forEach(function (top, k) {
             var h = (k + 1 < tops.length ? tops[k + 1] : end) - top, rec = items[first + k];
             if (h <= 0 || h === rec.h) return;  // not laid out, or unchanged
-            var was = rec.h || estimate();
+            var was = rec.h || est;
             if (rec.born === epoch && first + k < anchor) fresh += h - was;
             setHeight(rec, h);
             changed = changed || h !== was;

@@ -41,6 +41,34 @@ INSTANTIATE_TEST_SUITE_P(Lists, ScrollThrough,
                                          ScrollCase{"FortyInSmallSteps", 40, 53}),
                          [](const auto& row) { return std::string(row.param.name); });
 
+// Dragging the scroll bar lands among entries never measured; scrolling back up measures those above the
+// view, and the entries in view must move by exactly what was scrolled, however wrong the estimates were.
+TEST_F(PageTest, CorrectedEstimatesDoNotMoveTheView) {
+    Refresh(MixedItems(2000));
+    EXPECT_EQ(Js(R"js((function () {
+        var l = document.getElementById('all_notify'), out = [];
+        function go(y) { l.scrollTop = y; l.dispatchEvent(new Event('scroll')); }
+        function where() {
+            var at = {}, top = l.getBoundingClientRect().top;
+            [].forEach.call(l.querySelectorAll('[name=button_buy]'), function (b) {
+                at[b.getAttribute('msg_id')] = b.getBoundingClientRect().top - top;
+            });
+            return at;
+        }
+        go(l.scrollHeight / 2);
+        for (var i = 0; i < 30; i++) {
+            var before = where();
+            go(l.scrollTop - 60);
+            var after = where();
+            for (var id in before) {
+                if (id in after && Math.abs(after[id] - before[id] - 60) > 0.5) out.push(id);
+            }
+        }
+        return out.join(' ') || 'still';
+    })())js"),
+              "still");
+}
+
 // ---- PrependItem and SetItemTops ------------------------------------------------------------------
 
 std::vector<PageItem> Start() { return MixedItems(40); }
