@@ -192,8 +192,8 @@ cairo_surface_t* PageHarness::Snapshot() {
     return call.surface;
 }
 
-std::string AddAllItemCall(const std::vector<std::string>& values) {
-    std::string call = "AddAllItem(";
+std::string AddAllItemCall(const std::vector<std::string>& values, const std::string& function) {
+    std::string call = function + "(";
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i) call += ',';
         call += platform::ScriptLiteral(values[i]);
