@@ -15,9 +15,10 @@ namespace WebWindow {
 // once `lifetime` is cancelled, whether or not WebKit already had it.
 class ScriptBatch {
   public:
-    // The runner of a batch: the texts go in as a JSON array literal, each runs in the global scope in
+    // The runner of a batch, the body of a function of `texts` (an object of "0", "1", ...) and `count`:
+    // each text runs in the global scope in
     // order, and a text of one '1' or '0' per text comes out, '0' for a text that threw.
-    static std::string Script(const std::vector<std::string>& texts);
+    static const char* Body();
 
     // Runs `texts` as one script task; `done` gets one flag per text.
     static void Run(WebKitWebView* view, const std::vector<std::string>& texts, GCancellable* lifetime,
@@ -26,7 +27,7 @@ class ScriptBatch {
   private:
     ScriptBatch(GCancellable* lifetime, size_t count, IBrowserEngine::ScriptDone done);
 
-    void Start(WebKitWebView* view, const std::string& script);
+    void Start(WebKitWebView* view, const std::vector<std::string>& texts);
     static void OnBatchFinished(GObject* view, GAsyncResult* result, gpointer data);
 
     platform::GObjectPtr<GCancellable> m_lifetime;

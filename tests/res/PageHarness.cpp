@@ -167,11 +167,17 @@ std::optional<std::string> PageHarness::Eval(const std::string& js) {
 }
 
 std::vector<bool> PageHarness::RunBatch(const std::vector<std::string>& texts) {
-    // The flags come back as text: "1" or "0" per text.
-    const auto flags = Eval(WebWindow::ScriptBatch::Script(texts));
-    std::vector<bool> result;
-    for (const char flag : flags.value_or("")) result.push_back(flag == '1');
-    return result;
+    std::optional<std::vector<bool>> flags;
+    g_autoptr(GCancellable) lifetime = g_cancellable_new();
+    WebWindow::ScriptBatch::Run(m_view, texts, lifetime, [&](std::vector<bool> answer) { flags = answer; });
+    const auto deadline = std::chrono::steady_clock::now() + kScriptTimeout;
+    while (!flags && std::chrono::steady_clock::now() < deadline) g_main_context_iteration(nullptr, TRUE);
+    if (!flags) {
+        // The answer still comes, with a cancellation, and is dropped then.
+        g_cancellable_cancel(lifetime);
+        return {};
+    }
+    return *flags;
 }
 
 void PageHarness::ResetCounts() {

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <jsc/jsc.h>
 
+#include "platform/ScriptLiteral.h"
+
 using WebWindow::ScriptBatch;
 
 // JavaScriptCore keeps process-wide tables it never frees; reported at exit in sanitizer builds.
@@ -25,7 +27,10 @@ class ScriptBatchTest : public ::testing::Test {
     void TearDown() override { g_object_unref(m_context); }
 
     std::vector<bool> Run(const std::vector<std::string>& texts) {
-        const std::string script = ScriptBatch::Script(texts);
+        // The runner's body as a function called with the texts, which the engine passes as an argument.
+        std::string script = std::string("(function (texts, count) {") + ScriptBatch::Body() + "})([";
+        for (const std::string& text : texts) script += platform::ScriptLiteral(text) + ",";
+        script += "], " + std::to_string(texts.size()) + ");";
         g_autoptr(JSCValue) result =
             jsc_context_evaluate(m_context, script.c_str(), static_cast<gssize>(script.size()));
         std::vector<bool> flags;
