@@ -13,8 +13,7 @@ namespace {
 
 // The one item store of the process: opened before main, closed by static destruction after main
 // has returned and the poll worker is joined.
-ItemStore g_store(app::ModuleDirectory(),
-                  [](std::string_view message) { platform::DebugLog("store", message); });
+ItemStore g_store(app::ModuleDirectory(), &platform::DebugLog);
 
 }  // namespace
 

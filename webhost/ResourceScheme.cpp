@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "webhost/HostLog.h"
+#include "platform/DebugLog.h"
 
 namespace WebWindow {
 namespace {
@@ -97,7 +97,7 @@ void ResourceScheme::HandleRequest(WebKitURISchemeRequest* request, gpointer sel
     const char* path = webkit_uri_scheme_request_get_path(request);
     const Answer answer = static_cast<const ResourceScheme*>(self)->Lookup(path == nullptr ? "" : path);
     if (answer.status != 200) {
-        HostLog(std::string("res: 404 ") + webkit_uri_scheme_request_get_uri(request));
+        platform::DebugLog("webhost", std::string("res: 404 ") + webkit_uri_scheme_request_get_uri(request));
         // An error, not an empty page: images fire onerror and a missing page raises load-failed.
         g_autoptr(GError) error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "404 Not Found");
         webkit_uri_scheme_request_finish_error(request, error);

@@ -3,8 +3,8 @@
 #include <memory>
 #include <utility>
 
+#include "platform/DebugLog.h"
 #include "platform/ScriptLiteral.h"
-#include "webhost/HostLog.h"
 
 namespace WebWindow {
 namespace {
@@ -19,18 +19,15 @@ Answer Finish(GObject* view, GAsyncResult* result, GCancellable* lifetime) {
     Answer answer{platform::GObjectPtr<JSCValue>(
         webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error))};
     answer.cancelled = g_cancellable_is_cancelled(lifetime);
-    if (error != nullptr && !answer.cancelled) HostLog(std::string("script call failed: ") + error->message);
+    if (error != nullptr && !answer.cancelled)
+        platform::DebugLog("webhost", std::string("script call failed: ") + error->message);
     return answer;
 }
 
 }  // namespace
 
-ScriptBatch::ScriptBatch(GCancellable* lifetime, size_t count, IBrowserEngine::ScriptDone done,
-                         JsonDone jsonDone)
-    : m_lifetime(G_CANCELLABLE(g_object_ref(lifetime))),
-      m_count(count),
-      m_done(std::move(done)),
-      m_jsonDone(std::move(jsonDone)) {}
+ScriptBatch::ScriptBatch(GCancellable* lifetime, size_t count, IBrowserEngine::ScriptDone done)
+    : m_lifetime(G_CANCELLABLE(g_object_ref(lifetime))), m_count(count), m_done(std::move(done)) {}
 
 std::string ScriptBatch::Script(const std::vector<std::string>& texts) {
     std::string script =
@@ -51,20 +48,14 @@ std::string ScriptBatch::Script(const std::vector<std::string>& texts) {
 
 void ScriptBatch::Run(WebKitWebView* view, const std::vector<std::string>& texts, GCancellable* lifetime,
                       IBrowserEngine::ScriptDone done) {
-    auto* batch = new ScriptBatch(lifetime, texts.size(), std::move(done), {});
-    batch->Start(view, Script(texts), OnBatchFinished);
-}
-
-void ScriptBatch::Evaluate(WebKitWebView* view, const std::string& js, GCancellable* lifetime,
-                           JsonDone done) {
-    auto* call = new ScriptBatch(lifetime, 0, {}, std::move(done));
-    call->Start(view, js, OnEvaluated);
+    auto* batch = new ScriptBatch(lifetime, texts.size(), std::move(done));
+    batch->Start(view, Script(texts));
 }
 
 // The call owns itself until WebKit answers, which it always does, with a cancellation at the latest.
-void ScriptBatch::Start(WebKitWebView* view, const std::string& script, GAsyncReadyCallback finished) {
+void ScriptBatch::Start(WebKitWebView* view, const std::string& script) {
     webkit_web_view_evaluate_javascript(view, script.c_str(), static_cast<gssize>(script.size()), nullptr,
-                                        nullptr, m_lifetime.get(), finished, this);
+                                        nullptr, m_lifetime.get(), OnBatchFinished, this);
 }
 
 void ScriptBatch::OnBatchFinished(GObject* view, GAsyncResult* result, gpointer data) {
@@ -80,18 +71,6 @@ void ScriptBatch::OnBatchFinished(GObject* view, GAsyncResult* result, gpointer 
         }
     }
     batch->m_done(std::move(flags));
-}
-
-void ScriptBatch::OnEvaluated(GObject* view, GAsyncResult* result, gpointer data) {
-    const std::unique_ptr<ScriptBatch> call(static_cast<ScriptBatch*>(data));
-    const Answer answer = Finish(view, result, call->m_lifetime.get());
-    if (answer.cancelled) return;
-    std::string json;
-    if (answer.value) {
-        g_autofree gchar* text = jsc_value_to_json(answer.value.get(), 0);
-        json = text == nullptr ? "null" : text;
-    }
-    call->m_jsonDone(std::move(json));
 }
 
 }  // namespace WebWindow

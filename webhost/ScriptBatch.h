@@ -15,8 +15,6 @@ namespace WebWindow {
 // once `lifetime` is cancelled, whether or not WebKit already had it.
 class ScriptBatch {
   public:
-    using JsonDone = std::function<void(std::string json)>;
-
     // The runner of a batch: the texts go in as a JSON array literal, each runs in the global scope in
     // order, and an array of booleans comes out, false for a text that threw.
     static std::string Script(const std::vector<std::string>& texts);
@@ -24,20 +22,16 @@ class ScriptBatch {
     // Runs `texts` as one script task; `done` gets one flag per text.
     static void Run(WebKitWebView* view, const std::vector<std::string>& texts, GCancellable* lifetime,
                     IBrowserEngine::ScriptDone done);
-    // Runs `js` and hands back its value as JSON text ("null" for undefined, "" when it threw).
-    static void Evaluate(WebKitWebView* view, const std::string& js, GCancellable* lifetime, JsonDone done);
 
   private:
-    ScriptBatch(GCancellable* lifetime, size_t count, IBrowserEngine::ScriptDone done, JsonDone jsonDone);
+    ScriptBatch(GCancellable* lifetime, size_t count, IBrowserEngine::ScriptDone done);
 
-    void Start(WebKitWebView* view, const std::string& script, GAsyncReadyCallback finished);
+    void Start(WebKitWebView* view, const std::string& script);
     static void OnBatchFinished(GObject* view, GAsyncResult* result, gpointer data);
-    static void OnEvaluated(GObject* view, GAsyncResult* result, gpointer data);
 
     platform::GObjectPtr<GCancellable> m_lifetime;
     size_t m_count;
     IBrowserEngine::ScriptDone m_done;
-    JsonDone m_jsonDone;
 };
 
 }  // namespace WebWindow

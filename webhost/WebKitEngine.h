@@ -44,9 +44,6 @@ class WebKitEngine : public IBrowserEngine, private PageChannel::Listener {
     void RunScripts(std::vector<std::string> texts, ScriptDone done) override;
     void Close() override;
 
-    // Runs `js` in the page's own world and hands back its value as JSON text ("null" for undefined,
-    // "" when it threw). For tests and benchmarks.
-    void EvaluateForTest(const std::string& js, std::function<void(std::string json)> done);
     // The view, for tests that need its place on screen; null before Create and after Close.
     GtkWidget* Widget() const { return m_view ? GTK_WIDGET(m_view.get()) : nullptr; }
 

@@ -1,11 +1,7 @@
 // The Debian packages of this build as `cpack -G DEB` makes them: their names and files, what Debian's
 // own checks say of them, the menu entry and metadata, the manual pages, and the program started from
 // the unpacked files by an ordinary user, whose items land in the data folder.
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -17,10 +13,11 @@
 #include <gtest/gtest.h>
 
 #include "OtherUser.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/Command.h"
 #include "tests/support/RawDb.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/XDesktop.h"
+#include "tests/support/desktop/XDesktop.h"
 
 namespace desktoptest {
 namespace {
@@ -28,51 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using namespace test_support;
-
-// A command in a process group of its own, ended with all it started.
-class GroupProcess {
-  public:
-    GroupProcess(const std::vector<std::string>& argv, const fs::path& log) {
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-        posix_spawnattr_setpgroup(&attr, 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        if (posix_spawnp(&m_pid, args[0], &actions, &attr, args.data(), environ) != 0) m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attr);
-    }
-    ~GroupProcess() {
-        if (m_pid <= 0) return;
-        ::kill(-m_pid, SIGTERM);
-        if (WaitFor([this] { return GroupGone(); }, 10s)) return;
-        ::kill(-m_pid, SIGKILL);
-        int status = 0;
-        if (!m_bReaped) ::waitpid(m_pid, &status, 0);
-    }
-    GroupProcess(const GroupProcess&) = delete;
-    GroupProcess& operator=(const GroupProcess&) = delete;
-
-    bool Started() const { return m_pid > 0; }
-
-  private:
-    bool GroupGone() {
-        int status = 0;
-        if (!m_bReaped && ::waitpid(m_pid, &status, WNOHANG) == m_pid) m_bReaped = true;
-        return m_bReaped && ::kill(-m_pid, 0) != 0;
-    }
-
-    pid_t m_pid = -1;
-    bool m_bReaped = false;
-};
 
 class PackageTest : public ::testing::Test {
   protected:
@@ -243,12 +195,17 @@ TEST_F(PackageTest, ProgramFromThePackageKeepsTheSampleFeedsItemsInTheDataFolder
     }
     HandOver(home);
 
-    GroupProcess feed({Unpacked("usr/bin/deals-notifier-sample-feed").string(), "8088"},
-                      s_dir->Path() / "feed.log");
+    // Each in a process group of its own, ended with all it started.
+    ChildOptions options;
+    options.appendLog = false;
+    options.ownGroup = true;
+    options.log = s_dir->Path() / "feed.log";
+    ChildProcess feed({Unpacked("usr/bin/deals-notifier-sample-feed").string(), "8088"}, options);
     ASSERT_TRUE(feed.Started());
-    const fs::path log = s_dir->Path() / "notifier.log";
-    GroupProcess notifier(
-        AsOtherUser(home, env, {"dbus-run-session", "--", Unpacked("usr/bin/deals-notifier").string()}), log);
+    const fs::path log = options.log = s_dir->Path() / "notifier.log";
+    ChildProcess notifier(
+        AsOtherUser(home, env, {"dbus-run-session", "--", Unpacked("usr/bin/deals-notifier").string()}),
+        options);
     ASSERT_TRUE(notifier.Started());
 
     const fs::path dataDir = home / ".local/share/deals-notifier";

@@ -14,16 +14,17 @@
 #include <gtk/gtk.h>
 
 #include "HostileFeeds.h"
-#include "feed/FeedDownload.h"
+#include "feed/FeedPoller.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/WindowManager.h"
 #include "popup/PageText.h"
 #include "popup/ScriptText.h"
 #include "res/PageResources.h"
 #include "tests/support/CaseName.h"
-#include "tests/support/FeedServer.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/desktop/PageScript.h"
+#include "tests/support/loopback/FeedServer.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/ResourceScheme.h"
 #include "webhost/WebKitEngine.h"
@@ -81,14 +82,9 @@ class PageHost {
 
     // The value of `js` in the page's own world, as JSON text.
     std::string Eval(const std::string& js) {
-        std::string json;
-        bool done = false;
-        m_engine->EvaluateForTest(js, [&](std::string result) {
-            json = std::move(result);
-            done = true;
-        });
-        EXPECT_TRUE(SpinUntil([&] { return done; }, 120s)) << "no answer to " << js.substr(0, 200);
-        return json;
+        const std::optional<std::string> json = test_support::EvaluateJson(m_engine->Widget(), js, 120s);
+        EXPECT_TRUE(json) << "no answer to " << js.substr(0, 200);
+        return json.value_or("");
     }
 
   private:
@@ -230,7 +226,7 @@ TEST_P(HostilePage, NothingRunsAndEveryValueShowsLiterally) {
     ItemStore store(dir.ModuleDir());
     ASSERT_TRUE(store.IsReady());
     Server().SetBody(feed.document);
-    PollFeedOnce(Server().Url(), store, {});
+    FeedPoller(Server().Url(), store).PollOnce({});
     const auto executedBefore = Server().OtherPaths("/exec/");
 
     Render(store);

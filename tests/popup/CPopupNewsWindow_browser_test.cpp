@@ -14,7 +14,8 @@
 #include "popup/GtkPopupSurface.h"
 #include "res/PageResources.h"
 #include "store/ItemStore.h"
-#include "tests/support/XDesktop.h"
+#include "tests/support/desktop/PageScript.h"
+#include "tests/support/desktop/XDesktop.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/WebKitEngine.h"
 
@@ -88,14 +89,9 @@ class LivePopup : public testing::Test {
     }
 
     static std::string Eval(const std::string& js) {
-        std::string json;
-        bool answered = false;
-        s_engine->EvaluateForTest(js, [&](std::string result) {
-            json = std::move(result);
-            answered = true;
-        });
-        EXPECT_TRUE(SpinUntil([&] { return answered; }, 10000ms)) << js;
-        return json;
+        const std::optional<std::string> json = test_support::EvaluateJson(s_engine->Widget(), js);
+        EXPECT_TRUE(json) << js;
+        return json.value_or("");
     }
 
     // Presses a real mouse button on the centre of the first element that `selector` finds.

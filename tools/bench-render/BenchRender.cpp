@@ -19,6 +19,7 @@
 #include "platform/WindowManager.h"
 #include "popup/ScriptText.h"
 #include "res/PageResources.h"
+#include "tests/support/desktop/PageScript.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/ResourceScheme.h"
 #include "webhost/WebKitEngine.h"
@@ -118,14 +119,9 @@ class BenchPage : public platform::CMessageMap {
     }
 
     std::string Eval(const std::string& js) {
-        std::string json;
-        bool answered = false;
-        m_engine.EvaluateForTest(js, [&](std::string result) {
-            json = std::move(result);
-            answered = true;
-        });
-        if (!RunUntil([&] { return answered; })) Fail("a script got no answer");
-        return json;
+        const std::optional<std::string> json = test_support::EvaluateJson(m_engine.Widget(), js, 30s);
+        if (!json) Fail("a script got no answer");
+        return *json;
     }
 
   private:
