@@ -16,7 +16,7 @@ namespace WebWindow {
 class ScriptBatch {
   public:
     // The runner of a batch: the texts go in as a JSON array literal, each runs in the global scope in
-    // order, and an array of booleans comes out, false for a text that threw.
+    // order, and a text of one '1' or '0' per text comes out, '0' for a text that threw.
     static std::string Script(const std::vector<std::string>& texts);
 
     // Runs `texts` as one script task; `done` gets one flag per text.

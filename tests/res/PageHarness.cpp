@@ -170,16 +170,11 @@ std::optional<std::string> PageHarness::Eval(const std::string& js) {
 }
 
 std::vector<bool> PageHarness::RunBatch(const std::vector<std::string>& texts) {
-    // The flags come back as text: "true,false,...".
+    // The flags come back as text: "1" or "0" per text.
     const auto flags = Eval(WebWindow::ScriptBatch::Script(texts));
     std::vector<bool> result;
-    if (!flags || flags->empty()) return result;
-    for (std::string_view rest = *flags;;) {
-        const size_t comma = rest.find(',');
-        result.push_back(rest.substr(0, comma) == "true");
-        if (comma == std::string_view::npos) return result;
-        rest.remove_prefix(comma + 1);
-    }
+    for (const char flag : flags.value_or("")) result.push_back(flag == '1');
+    return result;
 }
 
 void PageHarness::ResetCounts() {
@@ -195,8 +190,8 @@ cairo_surface_t* PageHarness::Snapshot() {
     return call.surface;
 }
 
-std::string AddAllItemCall(const std::vector<std::string>& values) {
-    std::string call = "AddAllItem(";
+std::string AddAllItemCall(const std::vector<std::string>& values, const std::string& function) {
+    std::string call = function + "(";
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i) call += ',';
         call += platform::ScriptLiteral(values[i]);

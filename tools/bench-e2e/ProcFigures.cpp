@@ -7,7 +7,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "tests/support/AppProcess.h"
+#include "tests/support/desktop/AppProcess.h"
 
 namespace fs = std::filesystem;
 
@@ -36,7 +36,9 @@ std::string KindOf(const std::string& comm) {
     return comm;
 }
 
-bool Counted(const std::string& kind) { return kind == "UI" || kind == "web" || kind == "network" || kind == "gpu"; }
+bool Counted(const std::string& kind) {
+    return kind == "UI" || kind == "web" || kind == "network" || kind == "gpu";
+}
 
 }  // namespace
 
@@ -160,7 +162,8 @@ void CpuMeter::Sample(bool rescan) {
         for (const auto& [tid, value] : ns) {
             const auto before = t.threadNs.find(tid);
             // A thread seen for the first time is counted from its start, except at the first sample.
-            const unsigned long long base = before != t.threadNs.end() ? before->second : (m_bFirst ? value : 0);
+            const unsigned long long base =
+                before != t.threadNs.end() ? before->second : (m_bFirst ? value : 0);
             const unsigned long long baseRuns =
                 before != t.threadNs.end() ? t.threadRuns[tid] : (m_bFirst ? runs[tid] : 0);
             const double grown = static_cast<double>(value - std::min(base, value));
