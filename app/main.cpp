@@ -1,6 +1,8 @@
 #include "app/ModuleDirectory.h"
 #include "app/NotifierApp.h"
+#include "app/UserSettings.h"
 #include "platform/DebugLog.h"
+#include "res/PopupPage.h"
 #include "store/ItemStore.h"
 
 #ifndef NOTIFIER_FEED_URL
@@ -15,4 +17,7 @@ ItemStore g_store(app::ModuleDirectory(), &platform::DebugLog);
 
 }  // namespace
 
-int main(int argc, char** argv) { return RunNotifier(g_store, NOTIFIER_FEED_URL, argc, argv); }
+int main(int argc, char** argv) {
+    const app::Links links = app::LoadUserSettings({.feedUrl = NOTIFIER_FEED_URL, .homeUrl = BuildHomeUrl()});
+    return RunNotifier(g_store, links.feedUrl, links.homeUrl, argc, argv);
+}

@@ -51,10 +51,12 @@ std::string MimeTypeFor(const std::string& name, GBytes* data) {
     return mime ? mime : "application/octet-stream";
 }
 
-ResourceScheme::ResourceScheme(GResource* resources, std::string prefix, std::string exePath)
+ResourceScheme::ResourceScheme(GResource* resources, std::string prefix, std::string exePath,
+                               Overrides overrides)
     : m_resources(g_resource_ref(resources), g_resource_unref),
       m_prefix(std::move(prefix)),
-      m_exePath(std::move(exePath)) {}
+      m_exePath(std::move(exePath)),
+      m_overrides(std::move(overrides)) {}
 
 std::string ResourceScheme::KeyFor(const std::string& requestPath) const {
     g_autofree gchar* unescaped = g_uri_unescape_string(requestPath.c_str(), nullptr);
@@ -72,13 +74,17 @@ std::string ResourceScheme::KeyFor(const std::string& requestPath) const {
 ResourceScheme::Answer ResourceScheme::Lookup(const std::string& requestPath) const {
     const std::string key = KeyFor(requestPath);
     if (key.empty()) return {};
-    GBytes* data =
-        g_resource_lookup_data(m_resources.get(), key.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
-    if (data == nullptr) return {};
     Answer answer;
+    if (const auto it = m_overrides.find(key); it != m_overrides.end()) {
+        answer.body = it->second;
+    } else {
+        GBytes* data =
+            g_resource_lookup_data(m_resources.get(), key.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
+        if (data == nullptr) return {};
+        answer.body.reset(data, g_bytes_unref);
+    }
     answer.status = 200;
-    answer.body.reset(data, g_bytes_unref);
-    answer.mimeType = MimeTypeFor(key, data);
+    answer.mimeType = MimeTypeFor(key, answer.body.get());
     return answer;
 }
 

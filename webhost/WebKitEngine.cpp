@@ -45,8 +45,9 @@ WebKitWebContext* NewWebContext() {
 
 }  // namespace
 
-WebKitEngine::WebKitEngine(GResource* resources, std::string resourcePrefix, std::string exePath)
-    : m_scheme(resources, std::move(resourcePrefix), std::move(exePath)) {}
+WebKitEngine::WebKitEngine(GResource* resources, std::string resourcePrefix, std::string exePath,
+                           ResourceScheme::Overrides overrides)
+    : m_scheme(resources, std::move(resourcePrefix), std::move(exePath), std::move(overrides)) {}
 
 WebKitEngine::~WebKitEngine() { Close(); }
 
@@ -306,8 +307,9 @@ void WebKitEngine::OnMouseTarget(WebKitWebView*, WebKitHitTestResult*, guint, gp
 }
 
 std::unique_ptr<IBrowserEngine> MakeWebKitEngine(GResource* resources, std::string resourcePrefix,
-                                                 std::string exePath) {
-    return std::make_unique<WebKitEngine>(resources, std::move(resourcePrefix), std::move(exePath));
+                                                 std::string exePath, ResourceScheme::Overrides overrides) {
+    return std::make_unique<WebKitEngine>(resources, std::move(resourcePrefix), std::move(exePath),
+                                          std::move(overrides));
 }
 
 }  // namespace WebWindow

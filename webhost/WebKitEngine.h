@@ -29,7 +29,8 @@ namespace WebWindow {
 // the link as the page held it, when the channel reported it, beside the URI WebKit parsed from it.
 class WebKitEngine : public IBrowserEngine, private PageChannel::Listener {
   public:
-    WebKitEngine(GResource* resources, std::string resourcePrefix, std::string exePath);
+    WebKitEngine(GResource* resources, std::string resourcePrefix, std::string exePath,
+                 ResourceScheme::Overrides overrides = {});
     ~WebKitEngine() override;
     WebKitEngine(const WebKitEngine&) = delete;
     WebKitEngine& operator=(const WebKitEngine&) = delete;
@@ -92,8 +93,10 @@ class WebKitEngine : public IBrowserEngine, private PageChannel::Listener {
     uint32_t m_nextCookie = 1;
 };
 
-// The WebKit engine serving `resources` under `resourcePrefix` for pages of the executable `exePath`.
+// The WebKit engine serving `resources` under `resourcePrefix`, and `overrides` before them, for pages of
+// the executable `exePath`.
 std::unique_ptr<IBrowserEngine> MakeWebKitEngine(GResource* resources, std::string resourcePrefix,
-                                                 std::string exePath);
+                                                 std::string exePath,
+                                                 ResourceScheme::Overrides overrides = {});
 
 }  // namespace WebWindow

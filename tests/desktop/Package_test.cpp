@@ -1,9 +1,11 @@
-// The Debian package of this build as `cpack -G DEB` makes it: its name and files, its menu entry, and
-// the program started from the unpacked files by an ordinary user, whose items land in the data folder.
+// The Debian packages of this build as `cpack -G DEB` makes them: their names and files, what Debian's
+// own checks say of them, the menu entry and metadata, the manual pages, and the program started from
+// the unpacked files by an ordinary user, whose items land in the data folder.
 #include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -29,10 +31,15 @@ class PackageTest : public ::testing::Test {
     static void SetUpTestSuite() {
         s_dir = std::make_unique<TempDir>();
         const std::string arch = RunCommand({"dpkg", "--print-architecture"}).out;
-        s_deb = fs::path(NOTIFIER_PACKAGE_DIR) /
-                ("deals-notifier_" NOTIFIER_VERSION "_" + arch.substr(0, arch.find('\n')) + ".deb");
+        for (const char* name : {"deals-notifier", "deals-notifier-sample-feed"})
+            s_debs[name] = fs::path(NOTIFIER_PACKAGE_DIR) /
+                           (name + ("_" NOTIFIER_VERSION "_" + arch.substr(0, arch.find('\n'))) + ".deb");
+        s_deb = s_debs["deals-notifier"];
         s_root = s_dir->Path() / "root";
-        s_unpacked = RunCommand({"dpkg-deb", "-x", s_deb.string(), s_root.string()}).exitCode == 0;
+        s_unpacked = true;
+        for (const auto& [name, deb] : s_debs)
+            s_unpacked =
+                s_unpacked && RunCommand({"dpkg-deb", "-x", deb.string(), s_root.string()}).exitCode == 0;
         // As installed: the program's folder is one its user cannot write.
         fs::permissions(s_dir->Path(), fs::perms::owner_all | fs::perms::others_exec);
         if (s_unpacked)
@@ -45,11 +52,13 @@ class PackageTest : public ::testing::Test {
     static fs::path Unpacked(const std::string& path) { return s_root / path; }
 
     static std::unique_ptr<TempDir> s_dir;
-    static fs::path s_deb;
+    static std::map<std::string, fs::path> s_debs;  // by package name
+    static fs::path s_deb;                          // the notifier's
     static fs::path s_root;
     static bool s_unpacked;
 };
 std::unique_ptr<TempDir> PackageTest::s_dir;
+std::map<std::string, fs::path> PackageTest::s_debs;
 fs::path PackageTest::s_deb;
 fs::path PackageTest::s_root;
 bool PackageTest::s_unpacked = false;
@@ -66,22 +75,37 @@ std::pair<int, int> PngSize(const fs::path& file) {
     return {be32(16), be32(20)};
 }
 
-TEST_F(PackageTest, HoldsTheProgramItsLinkTheMenuEntryAndIconsAndNothingElse) {
+std::set<std::string> FilesOf(const fs::path& deb) {
     std::set<std::string> files;
-    std::istringstream listing(RunCommand({"dpkg-deb", "-c", s_deb.string()}).out);
+    std::istringstream listing(RunCommand({"dpkg-deb", "-c", deb.string()}).out);
     for (std::string line; std::getline(listing, line);) {
         const auto at = line.find(" ./");
         if (line.starts_with('d') || at == std::string::npos) continue;
         files.insert(line.substr(0, 10) + " " + line.substr(at + 3));
     }
-    EXPECT_EQ(files, (std::set<std::string>{
-                         "lrwxrwxrwx usr/bin/deals-notifier -> ../lib/deals-notifier/deals-notifier",
-                         "-rwxr-xr-x usr/bin/deals-notifier-sample-feed",
-                         "-rwxr-xr-x usr/lib/deals-notifier/deals-notifier",
-                         "-rw-r--r-- usr/share/applications/deals-notifier.desktop",
-                         "-rw-r--r-- usr/share/icons/hicolor/128x128/apps/deals-notifier.png",
-                         "-rw-r--r-- usr/share/icons/hicolor/48x48/apps/deals-notifier.png",
-                     }));
+    return files;
+}
+
+TEST_F(PackageTest, HoldTheProgramsTheirDocumentsTheMenuEntryAndIconsAndNothingElse) {
+    EXPECT_EQ(FilesOf(s_deb), (std::set<std::string>{
+                                  "lrwxrwxrwx usr/bin/deals-notifier -> ../lib/deals-notifier/deals-notifier",
+                                  "-rwxr-xr-x usr/lib/deals-notifier/deals-notifier",
+                                  "-rw-r--r-- usr/share/applications/deals-notifier.desktop",
+                                  "-rw-r--r-- usr/share/doc/deals-notifier/THIRD-PARTY-NOTICES",
+                                  "-rw-r--r-- usr/share/doc/deals-notifier/changelog.gz",
+                                  "-rw-r--r-- usr/share/doc/deals-notifier/copyright",
+                                  "-rw-r--r-- usr/share/icons/hicolor/128x128/apps/deals-notifier.png",
+                                  "-rw-r--r-- usr/share/icons/hicolor/48x48/apps/deals-notifier.png",
+                                  "-rw-r--r-- usr/share/man/man1/deals-notifier.1.gz",
+                                  "-rw-r--r-- usr/share/metainfo/org.example.deals_notifier.metainfo.xml",
+                              }));
+    EXPECT_EQ(FilesOf(s_debs["deals-notifier-sample-feed"]),
+              (std::set<std::string>{
+                  "-rwxr-xr-x usr/bin/deals-notifier-sample-feed",
+                  "-rw-r--r-- usr/share/doc/deals-notifier-sample-feed/changelog.gz",
+                  "-rw-r--r-- usr/share/doc/deals-notifier-sample-feed/copyright",
+                  "-rw-r--r-- usr/share/man/man1/deals-notifier-sample-feed.1.gz",
+              }));
     EXPECT_EQ(PngSize(Unpacked("usr/share/icons/hicolor/48x48/apps/deals-notifier.png")),
               std::make_pair(48, 48));
     EXPECT_EQ(PngSize(Unpacked("usr/share/icons/hicolor/128x128/apps/deals-notifier.png")),
@@ -99,8 +123,46 @@ TEST_F(PackageTest, DependsOnItsLibrariesAndACjkFontButNoTestTool) {
     for (const char* needed :
          {"fonts-wqy-zenhei", "libwebkit2gtk-4.1-0", "libgtk-3-0", "libsqlite3-0", "libcurl4"})
         EXPECT_NE(control.find(needed), std::string::npos) << needed << " missing from " << control;
-    for (const char* tool : {"gtest", "gmock", "xvfb", "xdotool", "-dev"})
+    for (const char* tool : {"gtest", "gmock", "xvfb", "xdotool", "-dev", "httplib"})
         EXPECT_EQ(control.find(tool), std::string::npos) << tool << " in " << control;
+}
+
+// Informational and pedantic tags may stay; errors and warnings may not.
+TEST_F(PackageTest, LintianFindsNoErrorsOrWarnings) {
+    for (const auto& [name, deb] : s_debs) {
+        const CommandResult lintian = RunCommand({"lintian", "--no-tag-display-limit", deb.string()});
+        EXPECT_NE(lintian.exitCode, -1) << name;
+        std::istringstream lines(lintian.out);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_FALSE(line.starts_with("E: ") || line.starts_with("W: ")) << line;
+    }
+}
+
+TEST_F(PackageTest, MetadataIsValidAndLaunchesTheMenuEntry) {
+    const fs::path metainfo = Unpacked("usr/share/metainfo/org.example.deals_notifier.metainfo.xml");
+    const CommandResult check = RunCommand({"appstreamcli", "validate", "--no-net", metainfo.string()});
+    EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+    for (const char* issue : {"E: ", "W: "}) EXPECT_EQ(check.out.find(issue), std::string::npos) << check.out;
+    const std::string text = ReadFile(metainfo);
+    for (const char* part : {"<launchable type=\"desktop-id\">deals-notifier.desktop</launchable>",
+                             "<name>Deals notifier</name>", "<name xml:lang=\"zh-CN\">优惠提醒</name>"})
+        EXPECT_NE(text.find(part), std::string::npos) << part;
+}
+
+// man renders each page without a warning, and the notifier's names its files and variables.
+TEST_F(PackageTest, ManualPagesRenderCleanly) {
+    for (const char* page :
+         {"usr/share/man/man1/deals-notifier.1.gz", "usr/share/man/man1/deals-notifier-sample-feed.1.gz"}) {
+        const CommandResult man = RunCommand(
+            {"env", "LC_ALL=C.UTF-8", "MANWIDTH=80", "man", "--warnings", "-l", Unpacked(page).string()});
+        EXPECT_EQ(man.exitCode, 0) << page;
+        EXPECT_EQ(man.err, "") << page;
+        EXPECT_NE(man.out.find("SYNOPSIS"), std::string::npos) << page;
+        if (std::string_view(page).find("sample") != std::string_view::npos) continue;
+        for (const char* part : {"FILES", "ENVIRONMENT", "settings.ini", "XDG_CONFIG_HOME", "XDG_DATA_HOME",
+                                 "NOTIFIER_DEBUG", "rcd", "Image"})
+            EXPECT_NE(man.out.find(part), std::string::npos) << part;
+    }
 }
 
 TEST_F(PackageTest, MenuEntryIsValidAndStartsTheProgramByName) {

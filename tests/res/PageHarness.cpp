@@ -7,6 +7,7 @@
 
 #include "platform/ScriptLiteral.h"
 #include "res/PageResources.h"
+#include "res/PopupPage.h"
 #include "webhost/ScriptBatch.h"
 
 namespace {
@@ -105,8 +106,10 @@ void PageHarness::Serve(WebKitURISchemeRequest* request) {
     g_autofree char* lower = g_ascii_strdown(unescaped ? unescaped : "", -1);
     const std::string path = lower;
     const std::string key = std::string(kPageResourcePrefix) + path;
-    GBytes* bytes =
-        g_resource_lookup_data(PageResources(), key.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
+    // The popup page as the program serves it, with the build's home link.
+    GBytes* bytes = key == kPopupPageKey ? g_bytes_ref(PopupPage(BuildHomeUrl()).get())
+                                         : g_resource_lookup_data(PageResources(), key.c_str(),
+                                                                  G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
     if (!bytes) {
         ++m_missing[path];
         g_autoptr(GInputStream) empty = g_memory_input_stream_new();
