@@ -79,7 +79,8 @@ void Usage() {
     std::cerr
         << "usage: bench-e2e [--exe PATH] [--sizes N,N,..] [--runs N] [--pss-after S]\n"
            "                 [--change-items N,N,..] [--change-window S] [--settle S]\n"
-           "                 [--items N] [--idle-after S] [--idle-seconds S] [--locales L,L,..] [--idle-cases feed|all]\n"
+           "                 [--items N] [--idle-after S] [--idle-seconds S] [--locales L,L,..] "
+           "[--idle-cases feed|all]\n"
            "                 [--memory-minutes M] [--sample-seconds N] [--feed-every N] [--feed-items N]\n"
            "                 [--timeout S] [--workdir DIR] [--only start,pss,change,idle,insert,memory]\n";
 }
@@ -110,24 +111,42 @@ Options Parse(int argc, char** argv) {
             }
             return argv[++i];
         };
-        if (a == "--exe") o.exe = fs::absolute(next());
-        else if (a == "--sizes") o.sizes = Numbers(next());
-        else if (a == "--change-items") o.changeSizes = Numbers(next());
-        else if (a == "--runs") o.runs = std::stoi(next());
-        else if (a == "--items") o.items = std::stoi(next());
-        else if (a == "--pss-after") o.pssAfter = std::stod(next());
-        else if (a == "--change-window") o.changeWindow = std::stoi(next());
-        else if (a == "--settle") o.settleSeconds = std::stoi(next());
-        else if (a == "--idle-after") o.idleAfter = std::stoi(next());
-        else if (a == "--idle-seconds") o.idleSeconds = std::stoi(next());
-        else if (a == "--locales") o.locales = Split(next());
-        else if (a == "--idle-cases") o.idleAllCases = next() == "all";
-        else if (a == "--memory-minutes") o.memoryMinutes = std::stod(next());
-        else if (a == "--sample-seconds") o.sampleSeconds = std::stoi(next());
-        else if (a == "--feed-every") o.feedEverySeconds = std::stoi(next());
-        else if (a == "--feed-items") o.feedItems = std::stoi(next());
-        else if (a == "--timeout") o.timeout = std::stoi(next());
-        else if (a == "--workdir") o.workDir = next();
+        if (a == "--exe")
+            o.exe = fs::absolute(next());
+        else if (a == "--sizes")
+            o.sizes = Numbers(next());
+        else if (a == "--change-items")
+            o.changeSizes = Numbers(next());
+        else if (a == "--runs")
+            o.runs = std::stoi(next());
+        else if (a == "--items")
+            o.items = std::stoi(next());
+        else if (a == "--pss-after")
+            o.pssAfter = std::stod(next());
+        else if (a == "--change-window")
+            o.changeWindow = std::stoi(next());
+        else if (a == "--settle")
+            o.settleSeconds = std::stoi(next());
+        else if (a == "--idle-after")
+            o.idleAfter = std::stoi(next());
+        else if (a == "--idle-seconds")
+            o.idleSeconds = std::stoi(next());
+        else if (a == "--locales")
+            o.locales = Split(next());
+        else if (a == "--idle-cases")
+            o.idleAllCases = next() == "all";
+        else if (a == "--memory-minutes")
+            o.memoryMinutes = std::stod(next());
+        else if (a == "--sample-seconds")
+            o.sampleSeconds = std::stoi(next());
+        else if (a == "--feed-every")
+            o.feedEverySeconds = std::stoi(next());
+        else if (a == "--feed-items")
+            o.feedItems = std::stoi(next());
+        else if (a == "--timeout")
+            o.timeout = std::stoi(next());
+        else if (a == "--workdir")
+            o.workDir = next();
         else if (a == "--only") {
             o.only.clear();
             for (const auto& s : Split(next())) {
@@ -186,8 +205,8 @@ std::string FeedText(const DealList& deals, int first, int last, const std::stri
 std::string Comparable(const std::vector<RcdRow>& rows) {
     std::string s;
     for (const auto& r : rows) {
-        s += std::to_string(r.id) + "|" + r.msg_picurl + "|" + r.msg_top + "|" + r.msg_title + "|" + r.msg_date +
-             "|" + r.msg_url + "|" + r.msg_id + "|" + r.msg_buyurl + "\n";
+        s += std::to_string(r.id) + "|" + r.msg_picurl + "|" + r.msg_top + "|" + r.msg_title + "|" +
+             r.msg_date + "|" + r.msg_url + "|" + r.msg_id + "|" + r.msg_buyurl + "\n";
     }
     return s;
 }
@@ -230,11 +249,14 @@ fs::path Seed(const Options& o, int count) {
         const auto byApp = RawDb(app.RcdPath(), RawDb::Mode::ReadOnly).Items();
         std::vector<RcdRow> mine(rows->begin(), rows->begin() + check);
         if (!stored) {
-            std::printf("stores: %s never stored the feed of 127.0.0.1:%d: was it built with NOTIFIER_BENCH_PORT=%d?\n",
-                        o.exe.c_str(), NOTIFIER_BENCH_PORT, NOTIFIER_BENCH_PORT);
+            std::printf(
+                "stores: %s never stored the feed of 127.0.0.1:%d: was it built with "
+                "NOTIFIER_BENCH_PORT=%d?\n",
+                o.exe.c_str(), NOTIFIER_BENCH_PORT, NOTIFIER_BENCH_PORT);
         } else {
-            std::printf("stores: rows written directly %s what the notifier stores from the same feed (%d items)\n",
-                        byApp && Comparable(*byApp) == Comparable(mine) ? "match" : "DO NOT MATCH", check);
+            std::printf(
+                "stores: rows written directly %s what the notifier stores from the same feed (%d items)\n",
+                byApp && Comparable(*byApp) == Comparable(mine) ? "match" : "DO NOT MATCH", check);
         }
     }
     seeded[count] = rcd;
@@ -246,8 +268,8 @@ fs::path Seed(const Options& o, int count) {
 // A copy of the executable under test in o.workDir/name with a copy of `rcd`. AppProcess passes no
 // NO_AT_BRIDGE on; without the bridge, a script in its place sets it and replaces itself with the real
 // copy beside it, so the process keeps the script's pid.
-std::unique_ptr<AppProcess> Launch(const Options& o, const std::string& name, const fs::path* rcd, bool atBridge,
-                                   const std::string& locale = "C.UTF-8") {
+std::unique_ptr<AppProcess> Launch(const Options& o, const std::string& name, const fs::path* rcd,
+                                   bool atBridge, const std::string& locale = "C.UTF-8") {
     const fs::path dir = o.workDir / name;
     std::unique_ptr<AppProcess> app;
     if (atBridge) {
@@ -256,7 +278,8 @@ std::unique_ptr<AppProcess> Launch(const Options& o, const std::string& name, co
         const std::string real = o.exe.filename().string() + ".real";
         const fs::path script = o.workDir / "no-at-bridge" / o.exe.filename();
         fs::create_directories(script.parent_path());
-        std::ofstream(script) << "#!/bin/sh\nNO_AT_BRIDGE=1 exec \"$(dirname \"$0\")/" << real << "\" \"$@\"\n";
+        std::ofstream(script) << "#!/bin/sh\nNO_AT_BRIDGE=1 exec \"$(dirname \"$0\")/" << real
+                              << "\" \"$@\"\n";
         fs::permissions(script, fs::perms::owner_all, fs::perm_options::replace);
         app = std::make_unique<AppProcess>(script, dir);
         fs::copy_file(o.exe, dir / real, fs::copy_options::overwrite_existing);
@@ -285,15 +308,18 @@ Clock::time_point FromSeconds(double s) {
     return Clock::time_point(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s)));
 }
 
-std::optional<Sighting> SeenAt(pid_t pid, std::vector<std::string> query, double timeout, double interval = 0.02) {
-    std::vector<std::string> argv{"/usr/bin/python3", NOTIFIER_ATSPI_FIND, "--pid",
-                                  std::to_string(pid), "--timeout",        std::to_string(timeout),
-                                  "--interval",        std::to_string(interval), "--stamp"};
+std::optional<Sighting> SeenAt(pid_t pid, std::vector<std::string> query, double timeout,
+                               double interval = 0.02) {
+    std::vector<std::string> argv{
+        "/usr/bin/python3", NOTIFIER_ATSPI_FIND,     "--pid",      std::to_string(pid),
+        "--timeout",        std::to_string(timeout), "--interval", std::to_string(interval),
+        "--stamp"};
     argv.insert(argv.end(), query.begin(), query.end());
     const CommandResult r = RunCommand(argv);
     double begin = 0;
     double end = 0;
-    if (r.exitCode != 0 || r.out.empty() || r.out[0] != '@' || std::sscanf(r.out.c_str(), "@%lf %lf", &begin, &end) != 2) {
+    if (r.exitCode != 0 || r.out.empty() || r.out[0] != '@' ||
+        std::sscanf(r.out.c_str(), "@%lf %lf", &begin, &end) != 2) {
         return std::nullopt;
     }
     return Sighting{FromSeconds(begin), FromSeconds(end)};
@@ -330,7 +356,9 @@ struct Layout {
     int markAllX = 0, markAllY = 0;
 };
 
-ScreenRect Offset(const ScreenRect& r, const ScreenRect& w) { return {w.x + r.x, w.y + r.y, r.width, r.height}; }
+ScreenRect Offset(const ScreenRect& r, const ScreenRect& w) {
+    return {w.x + r.x, w.y + r.y, r.width, r.height};
+}
 
 std::optional<Layout> Calibrate(const Options& o) {
     const fs::path rcd = Seed(o, std::min(20, *std::min_element(o.changeSizes.begin(), o.changeSizes.end())));
@@ -346,14 +374,17 @@ std::optional<Layout> Calibrate(const Options& o) {
     std::printf("layout: window %d,%d %dx%d", window->x, window->y, window->width, window->height);
     for (const auto& e : headings) {
         if (e.text.find("新!") == std::string::npos) continue;
-        std::printf(", first entry's heading %d,%d %dx%d \"%s\"", e.x, e.y, e.width, e.height, e.text.c_str());
+        std::printf(", first entry's heading %d,%d %dx%d \"%s\"", e.x, e.y, e.width, e.height,
+                    e.text.c_str());
         break;
     }
-    if (!details.empty()) std::printf(", detail button %d,%d", details.front().CentreX(), details.front().CentreY());
+    if (!details.empty())
+        std::printf(", detail button %d,%d", details.front().CentreX(), details.front().CentreY());
     if (markAll) std::printf(", mark all read %d,%d", markAll->CentreX(), markAll->CentreY());
     std::printf(" (screen; picture in %s)\n", (o.workDir / "calibrate.png").c_str());
-    const auto entry = std::find_if(headings.begin(), headings.end(),
-                                    [](const PageElement& e) { return e.text.find("新!") != std::string::npos; });
+    const auto entry = std::find_if(headings.begin(), headings.end(), [](const PageElement& e) {
+        return e.text.find("新!") != std::string::npos;
+    });
     if (entry == headings.end() || details.empty() || !markAll) return std::nullopt;
     Layout l;
     const auto& h = *entry;
@@ -395,7 +426,8 @@ void BenchStartAndPss(const Options& o) {
         std::vector<double> firstEntry, listComplete, resolution;
         std::map<std::string, std::vector<double>> pssByKind;
         std::vector<double> pssAll;
-        std::printf("%d stored items (the feed carries the newest %d, unchanged):\n", count, std::min(count, o.feedItems));
+        std::printf("%d stored items (the feed carries the newest %d, unchanged):\n", count,
+                    std::min(count, o.feedItems));
         for (int r = 0; r < o.runs; ++r) {
             auto app = Launch(o, "start-" + std::to_string(count), &rcd, true);
             // The tab is watched from the start, beside the screen.
@@ -406,7 +438,8 @@ void BenchStartAndPss(const Options& o) {
                                                           std::chrono::seconds(o.timeout))
                                       : std::nullopt;
             finder.join();
-            const double firstAt = shown ? Seconds(shown.value_or(Clock::time_point{}) - app->StartedAt()) : -1;
+            const double firstAt =
+                shown ? Seconds(shown.value_or(Clock::time_point{}) - app->StartedAt()) : -1;
             const double tabAt = tab ? Seconds(tab->end - app->StartedAt()) : -1;
             if (firstAt >= 0) firstEntry.push_back(firstAt);
             if (tab) {
@@ -414,8 +447,8 @@ void BenchStartAndPss(const Options& o) {
                 resolution.push_back(Seconds(tab->end - tab->begin));
             }
             auto text = [](double t) { return t < 0 ? std::string("never") : std::to_string(t); };
-            std::printf("  run %d: first entry %s s, tab \"所有提醒 (%d/%d)\" %s s", r + 1, text(firstAt).c_str(), count,
-                        count, text(tabAt).c_str());
+            std::printf("  run %d: first entry %s s, tab \"所有提醒 (%d/%d)\" %s s", r + 1,
+                        text(firstAt).c_str(), count, count, text(tabAt).c_str());
             if (pss && tab) {
                 std::this_thread::sleep_until(tab->end + std::chrono::duration_cast<Clock::duration>(
                                                              std::chrono::duration<double>(o.pssAfter)));
@@ -433,12 +466,12 @@ void BenchStartAndPss(const Options& o) {
             Stop(*app);
         }
         std::printf("start to first entry on screen, %d stored: %s s\n", count, Spread(firstEntry).c_str());
-        std::printf("start to list complete (tab %d/%d), %d stored: %s s (probe resolution %s s)\n", count, count,
-                    count, Spread(listComplete).c_str(), Spread(resolution).c_str());
+        std::printf("start to list complete (tab %d/%d), %d stored: %s s (probe resolution %s s)\n", count,
+                    count, count, Spread(listComplete).c_str(), Spread(resolution).c_str());
         if (pss) {
             for (const auto& [kind, v] : pssByKind) {
-                std::printf("PSS %.0f s after the list, %d stored, %s: %s MiB\n", o.pssAfter, count, kind.c_str(),
-                            Spread(v, "%.1f").c_str());
+                std::printf("PSS %.0f s after the list, %d stored, %s: %s MiB\n", o.pssAfter, count,
+                            kind.c_str(), Spread(v, "%.1f").c_str());
             }
             std::printf("PSS %.0f s after the list, %d stored, all processes: %s MiB\n", o.pssAfter, count,
                         Spread(pssAll, "%.1f").c_str());
@@ -498,19 +531,27 @@ void MeasureChange(CpuMeter& meter, const FeedServer& server, std::chrono::secon
 }
 
 void PrintChange(const char* what, int count, const ChangeFigures& f, int windowSeconds) {
-    std::printf("%s, %d stored: CPU over all processes %s ms (stat ticks %s ms; idle window %s ms), "
-                "to screen %s s\n",
-                what, count, Spread(f.cpuMs, "%.1f").c_str(), Spread(f.cpuTicksMs, "%.0f").c_str(),
-                Spread(f.baselineMs, "%.1f").c_str(), Spread(f.toScreen).c_str());
-    if (f.late) std::printf("  (%d runs showed less than 2 s before the %d s window ended: raise --change-window)\n", f.late, windowSeconds);
-    if (f.ended) std::printf("  (%d threads ended inside the windows; what they ran after the last 200 ms sample is not counted)\n", f.ended);
+    std::printf(
+        "%s, %d stored: CPU over all processes %s ms (stat ticks %s ms; idle window %s ms), "
+        "to screen %s s\n",
+        what, count, Spread(f.cpuMs, "%.1f").c_str(), Spread(f.cpuTicksMs, "%.0f").c_str(),
+        Spread(f.baselineMs, "%.1f").c_str(), Spread(f.toScreen).c_str());
+    if (f.late)
+        std::printf("  (%d runs showed less than 2 s before the %d s window ended: raise --change-window)\n",
+                    f.late, windowSeconds);
+    if (f.ended)
+        std::printf(
+            "  (%d threads ended inside the windows; what they ran after the last 200 ms sample is not "
+            "counted)\n",
+            f.ended);
     std::fflush(stdout);
 }
 
 // Waits for the list to show and the start to die down: CPU under 20 ms a second over a whole second.
 bool Settle(const Options& o, AppProcess& app, ScreenWatch& screen, ScreenRect& window) {
     const auto w = PlacedWindow(app, std::chrono::seconds(o.timeout));
-    if (!w || !screen.WaitForRed(FirstEntry(*w), kRedOfOneEntry, std::chrono::seconds(o.timeout))) return false;
+    if (!w || !screen.WaitForRed(FirstEntry(*w), kRedOfOneEntry, std::chrono::seconds(o.timeout)))
+        return false;
     window = *w;
     std::this_thread::sleep_for(std::chrono::seconds(o.settleSeconds));
     CpuMeter meter(app, 200ms);
@@ -522,7 +563,9 @@ bool Settle(const Options& o, AppProcess& app, ScreenWatch& screen, ScreenRect& 
     return true;
 }
 
-bool RedGone(const ScreenWatch& screen, const ScreenRect& r, int before) { return screen.RedPixels(r) * 4 < before; }
+bool RedGone(const ScreenWatch& screen, const ScreenRect& r, int before) {
+    return screen.RedPixels(r) * 4 < before;
+}
 
 std::optional<Clock::time_point> WaitRedGone(const ScreenWatch& screen, const ScreenRect& r, int before,
                                              Clock::time_point deadline) {
@@ -570,7 +613,9 @@ void BenchChange(const Options& o) {
                         return Clock::now();
                     },
                     [&](Clock::time_point deadline) {
-                        return screen.WaitForChange(title, before, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+                        return screen.WaitForChange(
+                            title, before,
+                            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
                     },
                     [&](Clock::time_point changed) -> std::optional<Clock::time_point> {
                         for (const auto hit : server.FeedHits()) {
@@ -579,7 +624,8 @@ void BenchChange(const Options& o) {
                         return std::nullopt;
                     });
                 const auto rows = RawDb(app->RcdPath(), RawDb::Mode::ReadOnly).Items();
-                if (!rows || rows->size() != std::size_t(count + k)) std::printf("    (the store does not hold the new item)\n");
+                if (!rows || rows->size() != std::size_t(count + k))
+                    std::printf("    (the store does not hold the new item)\n");
 
                 std::printf("  link marked read %d:\n", k);
                 XDesktop::MovePointer(0, 0);
@@ -596,7 +642,8 @@ void BenchChange(const Options& o) {
                     [&](Clock::time_point deadline) { return WaitRedGone(screen, badge, red, deadline); },
                     [&](Clock::time_point changed) -> std::optional<Clock::time_point> { return changed; });
                 const auto newest = RawDb(app->RcdPath(), RawDb::Mode::ReadOnly).Items();
-                if (!newest || newest->empty() || newest->back().msg_top != "1") std::printf("    (the store did not mark the item read)\n");
+                if (!newest || newest->empty() || newest->back().msg_top != "1")
+                    std::printf("    (the store did not mark the item read)\n");
             }
             std::printf("  links handed to the desktop: %zu\n", app->OpenedUrls().size());
             Stop(*app);
@@ -657,8 +704,8 @@ void BenchIdle(const Options& o) {
         for (const IdleCase& c : cases) {
             std::map<std::string, std::vector<double>> byKind, byThreadMs, byThreadWakeups;
             std::vector<double> all, allNs;
-            std::printf("idle, %d %s, LANG=%s, NO_AT_BRIDGE=1, from %d s after start over %d s:\n", o.items, c.name,
-                        locale.c_str(), o.idleAfter, o.idleSeconds);
+            std::printf("idle, %d %s, LANG=%s, NO_AT_BRIDGE=1, from %d s after start over %d s:\n", o.items,
+                        c.name, locale.c_str(), o.idleAfter, o.idleSeconds);
             for (int r = 0; r < o.runs; ++r) {
                 std::optional<FeedServer> server;
                 if (c.serverUp) {
@@ -698,11 +745,12 @@ void BenchIdle(const Options& o) {
                 Stop(*app);
             }
             for (const auto& [kind, v] : byKind) {
-                std::printf("idle CPU (stat ticks), %s, LANG=%s, %s: %s %% of one core\n", c.name, locale.c_str(),
-                            kind.c_str(), Spread(v, "%.3f").c_str());
+                std::printf("idle CPU (stat ticks), %s, LANG=%s, %s: %s %% of one core\n", c.name,
+                            locale.c_str(), kind.c_str(), Spread(v, "%.3f").c_str());
             }
-            std::printf("idle CPU (stat ticks), %s, LANG=%s, all processes: %s %% of one core  aim <= 0.1 %%\n",
-                        c.name, locale.c_str(), Spread(all, "%.3f").c_str());
+            std::printf(
+                "idle CPU (stat ticks), %s, LANG=%s, all processes: %s %% of one core  aim <= 0.1 %%\n",
+                c.name, locale.c_str(), Spread(all, "%.3f").c_str());
             std::printf("idle CPU (schedstat ns), %s, LANG=%s, all processes: %s %% of one core\n", c.name,
                         locale.c_str(), Spread(allNs, "%.3f").c_str());
             std::printf("  per thread (schedstat), median ms a second and wake-ups a second:\n");
@@ -716,8 +764,8 @@ void BenchIdle(const Options& o) {
             for (const auto& [negative, key] : order) {
                 const auto& wake = byThreadWakeups[key];
                 if (-negative < 0.001 && *std::max_element(wake.begin(), wake.end()) < 0.05) continue;
-                std::printf("    %-40s %s ms/s, %s wake-ups/s\n", key.c_str(), Spread(byThreadMs[key], "%.3f").c_str(),
-                            Spread(wake, "%.2f").c_str());
+                std::printf("    %-40s %s ms/s, %s wake-ups/s\n", key.c_str(),
+                            Spread(byThreadMs[key], "%.3f").c_str(), Spread(wake, "%.2f").c_str());
             }
             std::fflush(stdout);
         }
@@ -763,9 +811,10 @@ void BenchInsert(const Options& o) {
             std::printf("  insert %d: the tab never counted %zu items\n", k, total);
         }
     }
-    std::printf("insert to screen, %d stored items: from the poll that carried it %s s, from the server %s s "
-                "(that includes the 5 s poll pause)\n",
-                o.items, Spread(fromPoll).c_str(), Spread(fromServer).c_str());
+    std::printf(
+        "insert to screen, %d stored items: from the poll that carried it %s s, from the server %s s "
+        "(that includes the 5 s poll pause)\n",
+        o.items, Spread(fromPoll).c_str(), Spread(fromServer).c_str());
     Stop(*app);
     Load("insert", "end");
 }
@@ -787,9 +836,10 @@ void BenchMemory(const Options& o) {
     auto nextFeed = t0 + std::chrono::seconds(o.feedEverySeconds);
     auto nextSample = t0;
     int added = 0;
-    std::printf("memory (RSS and PSS of all processes, MiB), %d stored items, a new feed item every %d s:\n"
-                "   t(s)   feed  UI RSS  web RSS  all PSS\n",
-                o.items, o.feedEverySeconds);
+    std::printf(
+        "memory (RSS and PSS of all processes, MiB), %d stored items, a new feed item every %d s:\n"
+        "   t(s)   feed  UI RSS  web RSS  all PSS\n",
+        o.items, o.feedEverySeconds);
     std::vector<std::pair<long, long>> samples;
     auto rss = [](pid_t pid) {
         std::ifstream in("/proc/" + std::to_string(pid) + "/status");
@@ -817,8 +867,8 @@ void BenchMemory(const Options& o) {
     }
     if (samples.size() >= 2) {
         std::printf("memory: UI %.1f -> %.1f MiB, web %.1f -> %.1f MiB over %.1f min  aim: flat\n",
-                    samples.front().first / 1024.0, samples.back().first / 1024.0, samples.front().second / 1024.0,
-                    samples.back().second / 1024.0, o.memoryMinutes);
+                    samples.front().first / 1024.0, samples.back().first / 1024.0,
+                    samples.front().second / 1024.0, samples.back().second / 1024.0, o.memoryMinutes);
     }
     Stop(*app);
     Load("memory", "end");
