@@ -335,7 +335,9 @@ MarkupGuard::Reading MarkupReader::Run() {
             case Node::Element: {
                 const size_t nameStart = SkipWhiteSpace(p + 1);
                 const size_t nameEnd = ReadName(nameStart);
-                if (nameEnd == kFail || AtEnd(nameEnd)) return Ended(start);
+                if (nameEnd == kFail) return Ended(start);
+                // A name cut by the end of the text still makes the element, which the parse leaves open.
+                if (AtEnd(nameEnd)) return EndedInTag(nameEnd);
                 // The parser looks each attribute up among the earlier ones, and a repeated name ends the
                 // parse.
                 std::vector<std::string_view> attributes;
