@@ -78,10 +78,12 @@ void ForEachFeedItem(std::string_view body, bool guarded,
     }
     // TinyXML steps over a whole UTF-8 sequence once it has read a lead byte, so a sequence cut short by
     // the end of the text would carry it past the terminator. Zero bytes after the text stop it there.
-    const size_t length = guarded ? reading.length : body.size();
+    // The text ends at its first zero byte, as the guard reads it: unguarded too, since the parser would
+    // step over one that follows a lead byte.
+    const std::string_view parsed = body.substr(0, guarded ? reading.length : body.find('\0'));
     std::string text;
-    text.reserve(length + kParserSlack);
-    text.append(body.substr(0, length)).append(kParserSlack, '\0');
+    text.reserve(parsed.size() + kParserSlack);
+    text.append(parsed).append(kParserSlack, '\0');
 
     TiXmlDocument document;
     document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
