@@ -63,8 +63,10 @@ void CutLinks(const std::string& content, FeedItem& record) {
     }
 }
 
-// Walks the items in the order ParseFeedDocument hands them over.
-void ForEachFeedItem(std::string_view body, const std::function<void(const TiXmlElement&)>& visit) {
+// Walks the items in the order ParseFeedDocument hands them over. Unguarded, the parser gets the whole
+// text instead of what the guard lets through.
+void ForEachFeedItem(std::string_view body, bool guarded,
+                     const std::function<void(const TiXmlElement&)>& visit) {
     if (body.size() > kMaxFeedBytes) {
         platform::DebugLog("feed", "feed of " + std::to_string(body.size()) + " bytes refused");
         return;
@@ -76,9 +78,12 @@ void ForEachFeedItem(std::string_view body, const std::function<void(const TiXml
     }
     // TinyXML steps over a whole UTF-8 sequence once it has read a lead byte, so a sequence cut short by
     // the end of the text would carry it past the terminator. Zero bytes after the text stop it there.
+    // The text ends at its first zero byte, as the guard reads it: unguarded too, since the parser would
+    // step over one that follows a lead byte.
+    const std::string_view parsed = body.substr(0, guarded ? reading.length : body.find('\0'));
     std::string text;
-    text.reserve(reading.length + kParserSlack);
-    text.append(body.substr(0, reading.length)).append(kParserSlack, '\0');
+    text.reserve(parsed.size() + kParserSlack);
+    text.append(parsed).append(kParserSlack, '\0');
 
     TiXmlDocument document;
     document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
@@ -127,9 +132,10 @@ FeedItem ExtractFeedItem(const TiXmlElement& item) {
 
 }  // namespace
 
-std::vector<FeedItem> CollectFeedItems(std::string_view text) {
+std::vector<FeedItem> CollectFeedItems(std::string_view text, bool guarded) {
     std::vector<FeedItem> items;
-    ForEachFeedItem(text, [&items](const TiXmlElement& item) { items.push_back(ExtractFeedItem(item)); });
+    ForEachFeedItem(text, guarded,
+                    [&items](const TiXmlElement& item) { items.push_back(ExtractFeedItem(item)); });
     return items;
 }
 

@@ -361,7 +361,9 @@ MarkupReader::Step MarkupReader::OnSkipped(size_t from, std::string_view termina
 MarkupReader::Step MarkupReader::OnStartTag(size_t start) {
     const size_t nameStart = SkipWhiteSpace(start + 1);
     const size_t nameEnd = ReadName(nameStart);
-    if (nameEnd == kFail || AtEnd(nameEnd)) return Stop(Ended(start));
+    if (nameEnd == kFail) return Stop(Ended(start));
+    // A name cut by the end of the text still makes the element, which the parse leaves open.
+    if (AtEnd(nameEnd)) return Stop(EndedInTag(nameEnd));
     std::vector<std::string_view> attributes;
     for (size_t p = nameEnd;;) {
         p = SkipWhiteSpace(p);
