@@ -15,6 +15,7 @@
 #include "popup/GtkPopupSurface.h"
 #include "popup/PollWorker.h"
 #include "res/PageResources.h"
+#include "res/PopupPage.h"
 #include "store/ItemStore.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/WebKitEngine.h"
@@ -42,13 +43,15 @@ class SignalWatch {
 
 }  // namespace
 
-int RunNotifier(ItemStore& store, const std::string& feedUrl, int argc, char** argv) {
+int RunNotifier(ItemStore& store, const std::string& feedUrl, const std::string& homeUrl, int argc,
+                char** argv) {
     std::setlocale(LC_ALL, "");
     CurlGlobal curl;
     // The window's class, which the desktop entry's StartupWMClass names, whatever the file is called.
     g_set_prgname("deals-notifier");
     if (!WebWindow::StartGtk(argc > 0 ? argv[0] : nullptr)) return 1;
     const std::string exePath = platform::ExecutablePath();
+    const WebWindow::ResourceScheme::Overrides pages{{kPopupPageKey, PopupPage(homeUrl)}};
 
     // Declared before the popup so that it is stopped and joined after the popup is gone.
     FeedPoller poller(feedUrl, store);
@@ -57,8 +60,8 @@ int RunNotifier(ItemStore& store, const std::string& feedUrl, int argc, char** a
         CPopupNewsWindow popup(PopupServices{
             .store = store,
             .makeEngine =
-                [&exePath] {
-                    return WebWindow::MakeWebKitEngine(PageResources(), kPageResourcePrefix, exePath);
+                [&exePath, &pages] {
+                    return WebWindow::MakeWebKitEngine(PageResources(), kPageResourcePrefix, exePath, pages);
                 },
             .surface = std::make_unique<GtkPopupSurface>(PageResources(),
                                                          std::string(kPageResourcePrefix) + "/png/133"),

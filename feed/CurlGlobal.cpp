@@ -2,11 +2,11 @@
 
 #include <curl/curl.h>
 
-#include "feed/DebugLog.h"
+#include "platform/DebugLog.h"
 
 CurlGlobal::CurlGlobal() : m_bOk(curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK) {
     if (!m_bOk) {
-        feed::DebugLog("curl_global_init failed");
+        platform::DebugLog("feed", "curl_global_init failed");
     }
 }
 

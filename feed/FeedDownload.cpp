@@ -4,8 +4,7 @@
 #include <utility>
 
 #include "feed/CurlHandle.h"
-#include "feed/DebugLog.h"
-#include "feed/FeedPoller.h"
+#include "platform/DebugLog.h"
 
 namespace {
 
@@ -40,7 +39,7 @@ template <typename T>
 void SetOption(CURL* handle, CURLoption option, T value) {
     CURLcode code = curl_easy_setopt(handle, option, value);
     if (code != CURLE_OK) {
-        feed::DebugLog(std::string("curl_easy_setopt: ") + curl_easy_strerror(code));
+        platform::DebugLog("feed", std::string("curl_easy_setopt: ") + curl_easy_strerror(code));
     }
 }
 
@@ -89,9 +88,4 @@ DownloadResult DownloadFeed(const std::string& url, std::stop_token stop, const 
     }
     result.body = std::move(body.bytes);
     return result;
-}
-
-void PollFeedOnce(const std::string& url, ItemStore& store, std::stop_token stop,
-                  const DownloadOptions& options) {
-    FeedPoller(url, store, options).PollOnce(stop);
 }

@@ -30,7 +30,3 @@ struct DownloadResult {
 // a second.
 DownloadResult DownloadFeed(const std::string& url, std::stop_token stop,
                             const DownloadOptions& options = {});
-
-// One poll: downloads the feed and, when the download is ok, stores its new items.
-void PollFeedOnce(const std::string& url, ItemStore& store, std::stop_token stop,
-                  const DownloadOptions& options = {});

@@ -8,7 +8,7 @@
 
 #include <tinyxml.h>
 
-#include "feed/DebugLog.h"
+#include "platform/DebugLog.h"
 #include "feed/MarkupGuard.h"
 #include "feed/TextConvert.h"
 #include "store/ItemStore.h"
@@ -68,13 +68,13 @@ void CutLinks(const std::string& content, FeedItem& record) {
 void ForEachFeedItem(std::string_view body, bool guarded,
                      const std::function<void(const TiXmlElement&)>& visit) {
     if (body.size() > kMaxFeedBytes) {
-        feed::DebugLog("feed of " + std::to_string(body.size()) + " bytes refused");
+        platform::DebugLog("feed", "feed of " + std::to_string(body.size()) + " bytes refused");
         return;
     }
     const MarkupGuard::Reading reading = MarkupGuard().Read(body);
     if (reading.overLimit) {
-        feed::DebugLog("feed cut at byte " + std::to_string(reading.length) +
-                       ": nested too deep, too many attributes or too many nodes");
+        platform::DebugLog("feed", "feed cut at byte " + std::to_string(reading.length) +
+                                       ": nested too deep, too many attributes or too many nodes");
     }
     // TinyXML steps over a whole UTF-8 sequence once it has read a lead byte, so a sequence cut short by
     // the end of the text would carry it past the terminator. Zero bytes after the text stop it there.
@@ -88,7 +88,7 @@ void ForEachFeedItem(std::string_view body, bool guarded,
     TiXmlDocument document;
     document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
     if (document.Error()) {
-        feed::DebugLog(std::string("feed parse error: ") + document.ErrorDesc());
+        platform::DebugLog("feed", std::string("feed parse error: ") + document.ErrorDesc());
     }
     const TiXmlElement* rss = document.FirstChildElement("rss");
     const TiXmlElement* channel = rss ? rss->FirstChildElement("channel") : nullptr;
@@ -109,7 +109,7 @@ void ForEachFeedItem(std::string_view body, bool guarded,
             break;
         }
         if (node == unfinished) {
-            feed::DebugLog("the last item breaks off; left for a later poll");
+            platform::DebugLog("feed", "the last item breaks off; left for a later poll");
             continue;
         }
         visit(*item);

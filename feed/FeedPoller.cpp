@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "feed/DebugLog.h"
+#include "platform/DebugLog.h"
 #include "feed/FeedParser.h"
 
 FeedPoller::FeedPoller(std::string url, ItemStore& store, DownloadOptions options)
@@ -15,7 +15,7 @@ bool FeedPoller::AlreadyStored(const std::string& body) {
 void FeedPoller::PollOnce(std::stop_token stop) {
     DownloadResult download = DownloadFeed(m_url, stop, m_options);
     if (!download.ok) {
-        feed::DebugLog("poll of " + m_url + " stored nothing: " + download.error);
+        platform::DebugLog("feed", "poll of " + m_url + " stored nothing: " + download.error);
         return;
     }
     if (stop.stop_requested() || AlreadyStored(download.body)) return;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,13 @@ class MarkupReader {
   private:
     enum class Encoding { Unknown, Utf8, Legacy };
     enum class Node { Declaration, Comment, Cdata, Unknown, Element };
+    // One state of the walk: where the walk goes on, or what it ended with.
+    struct Step {
+        size_t next = 0;
+        std::optional<MarkupGuard::Reading> end;
+    };
+    static Step Next(size_t p) { return {p, std::nullopt}; }
+    static Step Stop(MarkupGuard::Reading reading) { return {0, reading}; }
 
     bool Utf8() const { return m_encoding == Encoding::Utf8; }
     char At(size_t i) const { return i < m_text.size() ? m_text[i] : '\0'; }
@@ -71,6 +79,14 @@ class MarkupReader {
     Node Identify(size_t p) const;
     std::string Decode(size_t from, size_t to) const;
     static Encoding EncodingNamed(std::string name);
+
+    Step OnMarkup(size_t p);
+    Step OnText(size_t p) const;
+    Step OnEndTag(size_t p);
+    Step OnDeclaration(size_t p);
+    Step OnSkipped(size_t from, std::string_view terminator) const;
+    Step OnStartTag(size_t start);
+    Step OnOpened(size_t start, std::string_view name, size_t after);
 
     std::string_view m_text;
     MarkupGuard::Limits m_limits;
@@ -285,91 +301,91 @@ MarkupReader::Encoding MarkupReader::EncodingNamed(std::string name) {
 
 MarkupGuard::Reading MarkupReader::Run() {
     if (Equal(0, kByteOrderMarks[0])) m_encoding = Encoding::Utf8;
-    size_t p = 0;
-    for (;;) {
-        p = SkipWhiteSpace(p);
-        if (AtEnd(p)) return Ended(m_text.size());
-        if (m_text[p] != '<') {
-            // Outside the root the parser reads no text: it stops there.
-            if (m_open.empty()) return Ended(p);
-            size_t failedAt = p;
-            const size_t end = ReadText(p, failedAt);
-            if (end == kFail) return Ended(failedAt);
-            p = end;
-            continue;
-        }
-        if (!m_open.empty() && Equal(p, "</")) {
-            const size_t end = ReadEndTag(p);
-            if (end == kFail) return Ended(p);
-            m_open.pop_back();
-            p = end;
-            continue;
-        }
-        if (++m_nodes > m_limits.maxNodes) return Limited(p);
-        const size_t start = p;
-        switch (Identify(p)) {
-            case Node::Declaration: {
-                std::string encoding;
-                size_t failedAt = start;
-                p = ReadDeclaration(p, encoding, failedAt);
-                if (p == kFail) return Ended(failedAt);
-                if (m_open.empty() && m_encoding == Encoding::Unknown) m_encoding = EncodingNamed(encoding);
-                break;
-            }
-            // These run to the end of the text when their terminator never comes.
-            case Node::Comment:
-                p = m_text.find("-->", p + 4);
-                if (p == std::string_view::npos) return Ended(m_text.size());
-                p += 3;
-                break;
-            case Node::Cdata:
-                p = m_text.find("]]>", p + 9);
-                if (p == std::string_view::npos) return Ended(m_text.size());
-                p += 3;
-                break;
-            case Node::Unknown:
-                p = m_text.find('>', p + 1);
-                if (p == std::string_view::npos) return Ended(m_text.size());
-                ++p;
-                break;
-            case Node::Element: {
-                const size_t nameStart = SkipWhiteSpace(p + 1);
-                const size_t nameEnd = ReadName(nameStart);
-                if (nameEnd == kFail) return Ended(start);
-                // A name cut by the end of the text still makes the element, which the parse leaves open.
-                if (AtEnd(nameEnd)) return EndedInTag(nameEnd);
-                // The parser looks each attribute up among the earlier ones, and a repeated name ends the
-                // parse.
-                std::vector<std::string_view> attributes;
-                p = nameEnd;
-                for (;;) {
-                    p = SkipWhiteSpace(p);
-                    if (AtEnd(p)) return EndedInTag(m_text.size());
-                    if (m_text[p] == '/') {
-                        if (At(p + 1) != '>') return EndedInTag(p);
-                        p += 2;
-                        break;
-                    }
-                    if (m_text[p] == '>') {
-                        if (m_open.size() >= m_limits.maxDepth) return Limited(start);
-                        m_open.push_back(m_text.substr(nameStart, nameEnd - nameStart));
-                        ++p;
-                        break;
-                    }
-                    if (attributes.size() >= m_limits.maxAttributes) return Limited(start);
-                    const size_t attributeStart = p;
-                    std::string_view name;
-                    p = ReadAttribute(p, name, nullptr);
-                    if (p == kFail || AtEnd(p) ||
-                        std::find(attributes.begin(), attributes.end(), name) != attributes.end()) {
-                        return EndedInTag(attributeStart);
-                    }
-                    attributes.push_back(name);
-                }
-                break;
-            }
-        }
+    Step step;
+    while (!step.end) step = OnMarkup(SkipWhiteSpace(step.next));
+    return *step.end;
+}
+
+MarkupReader::Step MarkupReader::OnMarkup(size_t p) {
+    if (AtEnd(p)) return Stop(Ended(m_text.size()));
+    if (m_text[p] != '<') return OnText(p);
+    if (!m_open.empty() && Equal(p, "</")) return OnEndTag(p);
+    if (++m_nodes > m_limits.maxNodes) return Stop(Limited(p));
+    switch (Identify(p)) {
+        case Node::Declaration:
+            return OnDeclaration(p);
+        case Node::Comment:
+            return OnSkipped(p + 4, "-->");
+        case Node::Cdata:
+            return OnSkipped(p + 9, "]]>");
+        case Node::Unknown:
+            return OnSkipped(p + 1, ">");
+        case Node::Element:
+            break;
     }
+    return OnStartTag(p);
+}
+
+MarkupReader::Step MarkupReader::OnText(size_t p) const {
+    // Outside the root the parser reads no text: it stops there.
+    if (m_open.empty()) return Stop(Ended(p));
+    size_t failedAt = p;
+    const size_t end = ReadText(p, failedAt);
+    return end == kFail ? Stop(Ended(failedAt)) : Next(end);
+}
+
+MarkupReader::Step MarkupReader::OnEndTag(size_t p) {
+    const size_t end = ReadEndTag(p);
+    if (end == kFail) return Stop(Ended(p));
+    m_open.pop_back();
+    return Next(end);
+}
+
+MarkupReader::Step MarkupReader::OnDeclaration(size_t p) {
+    std::string encoding;
+    size_t failedAt = p;
+    const size_t end = ReadDeclaration(p, encoding, failedAt);
+    if (end == kFail) return Stop(Ended(failedAt));
+    if (m_open.empty() && m_encoding == Encoding::Unknown) m_encoding = EncodingNamed(encoding);
+    return Next(end);
+}
+
+// Comments, CDATA sections and unknown markup run to the end of the text when their terminator never
+// comes.
+MarkupReader::Step MarkupReader::OnSkipped(size_t from, std::string_view terminator) const {
+    const size_t at = m_text.find(terminator, from);
+    return at == std::string_view::npos ? Stop(Ended(m_text.size())) : Next(at + terminator.size());
+}
+
+// The parser looks each attribute up among the earlier ones, and a repeated name ends the parse.
+MarkupReader::Step MarkupReader::OnStartTag(size_t start) {
+    const size_t nameStart = SkipWhiteSpace(start + 1);
+    const size_t nameEnd = ReadName(nameStart);
+    if (nameEnd == kFail) return Stop(Ended(start));
+    // A name cut by the end of the text still makes the element, which the parse leaves open.
+    if (AtEnd(nameEnd)) return Stop(EndedInTag(nameEnd));
+    std::vector<std::string_view> attributes;
+    for (size_t p = nameEnd;;) {
+        p = SkipWhiteSpace(p);
+        if (AtEnd(p)) return Stop(EndedInTag(m_text.size()));
+        if (m_text[p] == '/') return At(p + 1) == '>' ? Next(p + 2) : Stop(EndedInTag(p));
+        if (m_text[p] == '>') return OnOpened(start, m_text.substr(nameStart, nameEnd - nameStart), p + 1);
+        if (attributes.size() >= m_limits.maxAttributes) return Stop(Limited(start));
+        const size_t attributeStart = p;
+        std::string_view name;
+        p = ReadAttribute(p, name, nullptr);
+        if (p == kFail || AtEnd(p) ||
+            std::find(attributes.begin(), attributes.end(), name) != attributes.end()) {
+            return Stop(EndedInTag(attributeStart));
+        }
+        attributes.push_back(name);
+    }
+}
+
+MarkupReader::Step MarkupReader::OnOpened(size_t start, std::string_view name, size_t after) {
+    if (m_open.size() >= m_limits.maxDepth) return Stop(Limited(start));
+    m_open.push_back(name);
+    return Next(after);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "popup/CPopupNewsWindow.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -33,14 +34,10 @@ CPopupNewsWindow::CPopupNewsWindow(PopupServices services) : m_services(std::mov
 
 CPopupNewsWindow::~CPopupNewsWindow() {
     if (m_hWnd && platform::IsWindow(m_hWnd)) platform::DestroyWindow(m_hWnd);
-    // The engine is closed by now, so nothing can reach these sinks any more.
-    m_pSetReadButtonEvent.reset();
-    m_pRemoveButtonEvent.reset();
-    m_pCloseAnchorEvent.reset();
     m_services.surface.reset();
 }
 
-platform::HWND CPopupNewsWindow::Create(const WebWindow::Rect& rc) {
+platform::HWND CPopupNewsWindow::Create(const platform::Rect& rc) {
     m_rcWindow = rc;
     return platform::CreateWindow(this, nullptr);
 }
@@ -104,18 +101,22 @@ LRESULT CPopupNewsWindow::OnCreate(platform::HWND hWnd) {
     m_nUnreadCount = 0;
     m_bRefreshStarted = false;
     m_bRefreshInFlight = false;
+    m_bRefreshAgain = false;
     const int width = m_rcWindow.right - m_rcWindow.left;
     const int height = m_rcWindow.bottom - m_rcWindow.top;
     if (m_services.surface) m_services.surface->Create(hWnd, width, height);
 
     // The view sits one pixel inside, so the skin shows as a frame around it.
-    const WebWindow::Rect rcChild{1, 1, width - 1, height - 1};
-    m_pCompleteHandler =
-        std::make_unique<WebWindow::CSendComplteHandler>(hWnd, WM_POPUP_DOCUMENT_COMPLETE, WM_POPUP_PAGE_URL);
+    const platform::Rect rcChild{1, 1, width - 1, height - 1};
+    m_pCompleteHandler = std::make_unique<WebWindow::CSendComplteHandler>(hWnd, WM_POPUP_DOCUMENT_COMPLETE);
     m_pBrowserEvents = std::make_unique<WebWindow::CWebBrowserEvents2<WebWindow::CSendComplteHandler>>(
-        m_services.store, m_services.openLink);
+        hWnd,
+        [&store = m_services.store](const std::string& utf8Url, const std::string& ansiUrl) {
+            store.MarkReadByUrl(utf8Url, ansiUrl);
+        },
+        m_services.openLink);
     m_pBrowserEvents->AddHandler(m_pCompleteHandler.get());
-    m_pWebWindow = std::make_unique<WebWindow::CWebWindow<WebWindow::CSendComplteHandler>>(
+    m_pWebWindow = std::make_unique<WebWindow::CWebWindow>(
         m_pBrowserEvents.get(), m_services.makeEngine ? m_services.makeEngine() : nullptr);
     if (m_pWebWindow->Create(hWnd, rcChild)) {
         const std::string pageUrl = WebWindow::PageUrl(m_services.exePath);
@@ -124,7 +125,7 @@ LRESULT CPopupNewsWindow::OnCreate(platform::HWND hWnd) {
         m_pWebWindow->ShowWindow(true);
     }
 
-    platform::SetTimer(hWnd, TIMER_REFRESH, kFirstRefreshMs);
+    ArmRefresh(kFirstRefreshMs);
     platform::SetTimer(hWnd, TIMER_START_POLLING, kStartPollingMs);
     g_hwndPopup = hWnd;
 
@@ -140,12 +141,7 @@ LRESULT CPopupNewsWindow::OnCreate(platform::HWND hWnd) {
 
 LRESULT CPopupNewsWindow::OnDestroy() {
     g_hwndPopup = nullptr;
-    WebWindow::IBrowserEngine* document = Document();
-    if (m_pDocumentEvents && m_pDocumentEvents->m_dwCookie != 0 && document &&
-        document->Unadvise(EventSource::Document, m_pDocumentEvents->m_dwCookie)) {
-        m_pDocumentEvents->m_dwCookie = 0;
-    }
-    m_pDocumentEvents.reset();
+    DisconnectPageSinks();
     m_pWebWindow.reset();
     m_pCompleteHandler.reset();
     m_pBrowserEvents.reset();
@@ -186,55 +182,101 @@ void CPopupNewsWindow::RunScript(const std::string& text, std::function<void(boo
     });
 }
 
-void CPopupNewsWindow::RefreshItemList(std::function<void(bool)> then) {
-    m_nTotalCount = 0;
-    m_nUnreadCount = 0;
+void CPopupNewsWindow::RefreshItemList(RefreshDone done) {
     WebWindow::IBrowserEngine* document = Document();
     if (!document) {
         // Every call would fail at once: the list stays empty and both counts 0.
-        if (then) then(false);
+        done({}, {});
         return;
     }
     std::vector<std::string> batch{std::string(ScriptText::kClearItems)};
-    std::vector<bool> unread;
-    auto rows = m_services.store.ListItems();
+    std::optional<std::vector<ListedRow>> rows = m_services.store.ListRows();
     if (rows) {
         batch.reserve(rows->size() + 1);
-        unread.reserve(rows->size());
         const std::string codeset = platform::AnsiCodeset();
-        for (const FeedItem& row : *rows) {
-            batch.push_back(ScriptText::AddAllItem(PageText::ForPage(row, codeset)));
-            unread.push_back(!IsRead(row));
+        for (const ListedRow& row : *rows) {
+            batch.push_back(ScriptText::AddAllItem(PageText::ForPage(row.item, codeset)));
         }
     }
-    const bool listed = rows.has_value();
     // Only rows whose call the page took count; the first flag is ClearItems().
-    auto count = [this, listed, unread = std::move(unread), then = std::move(then)](std::vector<bool> ok) {
-        int64_t total = 0;
-        int64_t unreadCount = 0;
-        for (size_t i = 0; i < unread.size(); ++i) {
+    auto count = [rows = std::move(rows), done = std::move(done)](std::vector<bool> ok) {
+        RefreshResult result;
+        const size_t listed = rows ? rows->size() : 0;
+        for (size_t i = 0; i < listed; ++i) {
             if (i + 1 < ok.size() && ok[i + 1]) {
-                ++total;
-                if (unread[i]) ++unreadCount;
+                ++result.total;
+                if (!IsRead((*rows)[i].item)) ++result.unread;
             }
         }
-        m_nTotalCount = total;
-        m_nUnreadCount = unreadCount;
-        const bool whole = total == static_cast<int64_t>(unread.size());
-        if (!whole) {
-            platform::DebugLog("popup", "the page took " + std::to_string(total) + " of " +
-                                            std::to_string(unread.size()) + " rows");
+        result.whole = rows && result.total == static_cast<int64_t>(listed) && !ok.empty() && ok.front();
+        if (!result.whole) {
+            platform::DebugLog("popup", "the page took " + std::to_string(result.total) + " of " +
+                                            std::to_string(listed) + " rows");
         }
-        if (then) then(listed && whole && !ok.empty() && ok.front());
+        done(result, result.whole ? ShownList(*rows) : ShownList());
     };
     document->RunScripts(std::move(batch), std::move(count));
 }
 
+void CPopupNewsWindow::RefreshChanges(RefreshDone done) {
+    WebWindow::IBrowserEngine* document = Document();
+    std::optional<std::vector<ListedRow>> rows = m_services.store.ListRows(m_shownList.TopId());
+    std::optional<std::vector<std::string>> calls;
+    if (rows && document) calls = m_shownList.ChangesTo(*rows, platform::AnsiCodeset());
+    if (!calls) {
+        RefreshItemList(std::move(done));
+        return;
+    }
+    RefreshResult result{static_cast<int64_t>(rows->size()), 0, true};
+    for (const ListedRow& row : *rows) {
+        if (!IsRead(row.item)) ++result.unread;
+    }
+    if (calls->empty()) {
+        done(result, ShownList(*rows));
+        return;
+    }
+    document->RunScripts(std::move(*calls), [this, result, list = ShownList(*rows),
+                                             done = std::move(done)](std::vector<bool> ok) mutable {
+        const bool all = std::find(ok.begin(), ok.end(), false) == ok.end();
+        if (all) {
+            done(result, std::move(list));
+        } else {
+            // What the page shows now is unknown: say everything again.
+            platform::DebugLog("popup", "the page refused a change; refreshing in full");
+            RefreshItemList(std::move(done));
+        }
+    });
+}
+
+void CPopupNewsWindow::FinishRefresh(std::optional<StoreVersion> version, uint64_t pageState,
+                                     RefreshResult result, ShownList list) {
+    RunScript(ScriptText::InitAllNum(result.unread, result.total),
+              [this, version, pageState, result, list = std::move(list)](bool counted) mutable {
+                  m_bRefreshInFlight = false;
+                  m_nTotalCount = result.total;
+                  m_nUnreadCount = result.unread;
+                  const bool shown = version && result.whole && counted && pageState == m_nPageState;
+                  m_shownVersion = shown ? version : std::nullopt;
+                  m_shownList = shown ? std::move(list) : ShownList();
+                  if (m_bRefreshAgain) {
+                      m_bRefreshAgain = false;
+                      RefreshUnlessShown();
+                  }
+              });
+}
+
 void CPopupNewsWindow::OnRefreshTick() {
-    platform::KillTimer(m_hWnd, TIMER_REFRESH);
     if (!m_bRefreshInFlight) RefreshUnlessShown();
     m_bRefreshStarted = true;
-    platform::SetTimer(m_hWnd, TIMER_REFRESH, kRefreshMs);
+    // The window's timers repeat: one already running every second is left alone, which spares the
+    // idle main loop a new timer source each second.
+    if (m_nRefreshMs != kRefreshMs) ArmRefresh(kRefreshMs);
+}
+
+void CPopupNewsWindow::ArmRefresh(uint32_t ms) {
+    platform::KillTimer(m_hWnd, TIMER_REFRESH);
+    platform::SetTimer(m_hWnd, TIMER_REFRESH, ms);
+    m_nRefreshMs = ms;
 }
 
 void CPopupNewsWindow::RefreshUnlessShown() {
@@ -242,31 +284,44 @@ void CPopupNewsWindow::RefreshUnlessShown() {
     const std::optional<StoreVersion> version = m_services.store.Version();
     if (version && version == m_shownVersion) return;  // the page already shows exactly this
     m_bRefreshInFlight = true;
-    RefreshItemList([this, version, pageLoads = m_nPageLoads](bool listWhole) {
-        RunScript(ScriptText::InitAllNum(m_nUnreadCount, m_nTotalCount),
-                  [this, version, pageLoads, listWhole](bool counted) {
-                      m_bRefreshInFlight = false;
-                      const bool shown = listWhole && counted && pageLoads == m_nPageLoads;
-                      m_shownVersion = shown ? version : std::nullopt;
-                  });
-    });
+    RefreshDone finish = [this, version, pageState = m_nPageState](RefreshResult result, ShownList list) {
+        FinishRefresh(version, pageState, result, std::move(list));
+    };
+    // Only this program's own inserts and read marks are known to be new rows on top and changed marks;
+    // another connection may have changed anything, and a deletion renumbers the rows.
+    if (version && m_shownVersion && version->dataVersion == m_shownVersion->dataVersion &&
+        version->removals == m_shownVersion->removals) {
+        RefreshChanges(std::move(finish));
+    } else {
+        RefreshItemList(std::move(finish));
+    }
+}
+
+void CPopupNewsWindow::RefreshSoon() {
+    if (m_bRefreshInFlight) {
+        m_bRefreshAgain = true;
+    } else {
+        RefreshUnlessShown();
+    }
 }
 
 void CPopupNewsWindow::OnBrowserActivity() {
     if (!m_bRefreshStarted) return;
-    platform::KillTimer(m_hWnd, TIMER_REFRESH);
-    platform::SetTimer(m_hWnd, TIMER_REFRESH, kHeldBackMs);
+    ArmRefresh(kHeldBackMs);
 }
 
 LRESULT CPopupNewsWindow::OnMarkAllRead() {
     m_services.store.MarkAllRead();
-    RunScript(std::string(ScriptText::kClearItems));
-    RefreshItemList([this](bool) { RunScript(ScriptText::InitAllNum(0, m_nTotalCount)); });
+    RefreshSoon();
     return 0;
 }
 
 LRESULT CPopupNewsWindow::OnRemoveAll() {
     m_services.store.RemoveAllItems();
+    // The page's list is empty from here on, whatever a refresh in flight says.
+    ++m_nPageState;
+    m_shownVersion.reset();
+    m_shownList = ShownList();
     RunScript(std::string(ScriptText::kClearItems));
     RunScript(ScriptText::InitAllNum(0, 0));
     return 0;
@@ -274,15 +329,10 @@ LRESULT CPopupNewsWindow::OnRemoveAll() {
 
 void CPopupNewsWindow::DisconnectPageSinks() {
     WebWindow::IBrowserEngine* document = Document();
-    auto unadvise = [document](WebWindow::IEventSink* sink, EventSource source) {
-        if (sink && sink->m_dwCookie != 0 && document && document->Unadvise(source, sink->m_dwCookie)) {
-            sink->m_dwCookie = 0;
-        }
-    };
-    unadvise(m_pDocumentEvents.get(), EventSource::Document);
-    unadvise(m_pSetReadButtonEvent.get(), EventSource::Element);
-    unadvise(m_pRemoveButtonEvent.get(), EventSource::Element);
-    unadvise(m_pCloseAnchorEvent.get(), EventSource::Element);
+    WebWindow::DisconnectSink(document, EventSource::Document, m_pDocumentEvents.get());
+    WebWindow::DisconnectSink(document, EventSource::Element, m_pSetReadButtonEvent.get());
+    WebWindow::DisconnectSink(document, EventSource::Element, m_pRemoveButtonEvent.get());
+    WebWindow::DisconnectSink(document, EventSource::Element, m_pCloseAnchorEvent.get());
     m_pDocumentEvents.reset();
     m_pSetReadButtonEvent.reset();
     m_pRemoveButtonEvent.reset();
@@ -293,23 +343,23 @@ LRESULT CPopupNewsWindow::OnDocumentComplete() {
     // The list goes up as soon as the page can take it: the page's first completion is not activity
     // that holds the refresh back, even when the first tick ran against the unfinished page.
     if (!m_bPageCompleted && m_bRefreshStarted) {
-        platform::KillTimer(m_hWnd, TIMER_REFRESH);
-        platform::SetTimer(m_hWnd, TIMER_REFRESH, 0);
+        ArmRefresh(0);
     }
     m_bPageCompleted = true;
     // A loaded page starts with an empty list.
-    ++m_nPageLoads;
+    ++m_nPageState;
     m_shownVersion.reset();
+    m_shownList = ShownList();
     // A page that completes again (a frame, a reload) gets fresh sinks; the old ones go first.
     DisconnectPageSinks();
     WebWindow::IBrowserEngine* document = Document();
     m_pDocumentEvents = std::make_unique<WebWindow::CDocumentEvents>(m_hWnd, WM_POPUP_FOCUS_LOST);
     m_pDocumentEvents->ConnectTo(document);
-    m_pSetReadButtonEvent = std::make_unique<CButtonEvent>(CButtonEvent::kMarkAllRead);
+    m_pSetReadButtonEvent = std::make_unique<CButtonEvent>(m_hWnd, CButtonEvent::kMarkAllRead);
     m_pSetReadButtonEvent->ConnectTo(document, "all_notify_setread");
-    m_pRemoveButtonEvent = std::make_unique<CButtonEvent>(CButtonEvent::kRemoveAll);
+    m_pRemoveButtonEvent = std::make_unique<CButtonEvent>(m_hWnd, CButtonEvent::kRemoveAll);
     m_pRemoveButtonEvent->ConnectTo(document, "all_notify_remove");
-    m_pCloseAnchorEvent = std::make_unique<CAnchorEvent>();
+    m_pCloseAnchorEvent = std::make_unique<CAnchorEvent>(m_hWnd);
     m_pCloseAnchorEvent->ConnectTo(document, "button_close");
     return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "platform/CMessageMap.h"
 #include "popup/IPopupSurface.h"
+#include "popup/ShownList.h"
 #include "store/ItemStore.h"
 #include "webhost/CAnchorEvent.h"
 #include "webhost/CButtonEvent.h"
@@ -17,6 +18,9 @@
 #include "webhost/CWebWindow.h"
 #include "webhost/IBrowserEngine.h"
 #include "webhost/PopupMessages.h"
+
+// The popup while its window exists, else null. GUI thread only.
+inline platform::HWND g_hwndPopup = nullptr;
 
 // What the popup uses from outside; unit tests hand in fakes for the engine and the surface.
 struct PopupServices {
@@ -43,7 +47,7 @@ class CPopupNewsWindow : public platform::CMessageMap {
     CPopupNewsWindow& operator=(const CPopupNewsWindow&) = delete;
 
     // Creates the window (WM_CREATE runs inside) with the size of `rc`; null on failure.
-    platform::HWND Create(const WebWindow::Rect& rc);
+    platform::HWND Create(const platform::Rect& rc);
     // Centres the window in the primary monitor's work area.
     void CentreInWorkArea();
 
@@ -57,6 +61,8 @@ class CPopupNewsWindow : public platform::CMessageMap {
     platform::LRESULT OnTimer(uintptr_t id);
     void StartPollWorker();
     void OnRefreshTick();
+    // (Re)starts TIMER_REFRESH, which then ticks every `ms`.
+    void ArmRefresh(uint32_t ms);
     // The tick's refresh, left out when the page already shows the store as it is.
     void RefreshUnlessShown();
     void OnBrowserActivity();
@@ -65,35 +71,57 @@ class CPopupNewsWindow : public platform::CMessageMap {
     platform::LRESULT OnDocumentComplete();
     void DisconnectPageSinks();
 
+    // What the page took of a refresh: its counts, and whether it took every call.
+    struct RefreshResult {
+        int64_t total = 0;
+        int64_t unread = 0;
+        bool whole = false;
+    };
+    // Ends a refresh with what the page took and, when it took everything, the list it now shows.
+    using RefreshDone = std::function<void(RefreshResult, ShownList)>;
+
     // The page bridge. A text runs asynchronously; `done` gets whether the page took it (false without
     // a page).
     void RunScript(const std::string& text, std::function<void(bool)> done = {});
-    // Rebuilds the page list from the store in one batch, counts the rows the page took, then `then`
-    // with whether the page took the whole list.
-    void RefreshItemList(std::function<void(bool whole)> then = {});
+    // Refreshes the page's list now, or right after the refresh in flight.
+    void RefreshSoon();
+    // Sends the page only what changed since the list it shows; a full refresh when that cannot be said.
+    void RefreshChanges(RefreshDone done);
+    // Rebuilds the page list from the store in one batch and counts the rows the page took.
+    void RefreshItemList(RefreshDone done);
+    // Counts sent with InitAllNum; the list counts as shown only if the page is still the one refreshed.
+    void FinishRefresh(std::optional<StoreVersion> version, uint64_t pageState, RefreshResult result,
+                       ShownList list);
     WebWindow::IBrowserEngine* Document() const;
 
     std::unique_ptr<WebWindow::CDocumentEvents> m_pDocumentEvents;
     std::unique_ptr<CButtonEvent> m_pSetReadButtonEvent;
     std::unique_ptr<CButtonEvent> m_pRemoveButtonEvent;
     std::unique_ptr<CAnchorEvent> m_pCloseAnchorEvent;
-    std::unique_ptr<WebWindow::CWebWindow<WebWindow::CSendComplteHandler>> m_pWebWindow;
+    std::unique_ptr<WebWindow::CWebWindow> m_pWebWindow;
     std::unique_ptr<WebWindow::CSendComplteHandler> m_pCompleteHandler;
     std::unique_ptr<WebWindow::CWebBrowserEvents2<WebWindow::CSendComplteHandler>> m_pBrowserEvents;
+    // The counts the page was last sent.
     int64_t m_nTotalCount = 0;
     int64_t m_nUnreadCount = 0;
     bool m_bRefreshStarted = false;
+    // What TIMER_REFRESH runs at now.
+    uint32_t m_nRefreshMs = 0;
 
     PopupServices m_services;
     platform::HWND m_hWnd = nullptr;
-    WebWindow::Rect m_rcWindow{0, 0, kWidth, kHeight};
+    platform::Rect m_rcWindow{0, 0, kWidth, kHeight};
     bool m_bPollingStarted = false;
     bool m_bPageCompleted = false;
-    // A tick's refresh was sent to the page and its InitAllNum is not answered yet.
+    // A refresh was sent to the page and its InitAllNum is not answered yet.
     bool m_bRefreshInFlight = false;
-    // The store's version that the page shows in full, confirmed by the page; none after a reload or a
-    // refresh the page did not take whole.
+    // A change to show as soon as the refresh in flight ends.
+    bool m_bRefreshAgain = false;
+    // The store's version that the page shows in full, confirmed by the page, and that list; none after
+    // a reload, a clearing or a refresh the page did not take whole.
     std::optional<StoreVersion> m_shownVersion;
-    // Counts document completions, so that a refresh sent to an earlier page never counts as shown.
-    uint64_t m_nPageLoads = 0;
+    ShownList m_shownList;
+    // Counts document completions and clearings of the list by the host, so that a refresh sent before
+    // one never counts as shown.
+    uint64_t m_nPageState = 0;
 };

@@ -70,7 +70,7 @@ void GtkPopupSurface::Redraw() {
     if (m_pFixed) gtk_widget_queue_draw(m_pFixed);
 }
 
-WebWindow::Rect GtkPopupSurface::WorkArea() const {
+platform::Rect GtkPopupSurface::WorkArea() const {
     GdkDisplay* display = gdk_display_get_default();
     if (!display) return {};
     GdkMonitor* monitor = gdk_display_get_primary_monitor(display);

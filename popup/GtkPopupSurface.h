@@ -25,7 +25,7 @@ class GtkPopupSurface : public IPopupSurface {
     void Show() override;
     void Focus() override;
     void Redraw() override;
-    WebWindow::Rect WorkArea() const override;
+    platform::Rect WorkArea() const override;
     void Move(int x, int y) override;
     void Destroy() override;
 

@@ -23,7 +23,7 @@ class IPopupSurface {
     virtual void Focus() = 0;
     virtual void Redraw() = 0;
     // The primary monitor's area without panels, in screen coordinates.
-    virtual WebWindow::Rect WorkArea() const = 0;
+    virtual platform::Rect WorkArea() const = 0;
     virtual void Move(int x, int y) = 0;
     // Tears the top-level down; nothing reaches the window afterwards.
     virtual void Destroy() = 0;

@@ -14,7 +14,7 @@ int CentreOnAxis(int low, int high, int extent) {
 
 }  // namespace
 
-WindowPlacement WindowPlacement::CentreInWorkArea(int width, int height, const WebWindow::Rect& workArea) {
+WindowPlacement WindowPlacement::CentreInWorkArea(int width, int height, const platform::Rect& workArea) {
     return {CentreOnAxis(workArea.left, workArea.right, width),
             CentreOnAxis(workArea.top, workArea.bottom, height)};
 }

@@ -1,21 +1,16 @@
 # Copies the page's files into the staging folder under the names the page uses.
 # Run with -DSRC=<res source dir> -DNPM=<npm folder holding node_modules> -DOUT=<staging folder>
-# -DHOME_URL_FILE=<file holding the home-page link, already escaped for an attribute value>.
 set(mod "${NPM}/node_modules")
 
-# The page with its home-page link filled in.
+# The program writes the home-page link into the page when it serves it.
 file(READ "${SRC}/popup.html" page)
-file(READ "${HOME_URL_FILE}" home_url)
 string(FIND "${page}" "@NOTIFIER_HOME_URL@" placeholder)
 if(placeholder EQUAL -1)
   message(FATAL_ERROR "popup.html has no place for the home-page link")
 endif()
-string(REPLACE "@NOTIFIER_HOME_URL@" "${home_url}" page "${page}")
-file(WRITE "${OUT}/23/popup.html.tmp" "${page}")
-file(COPY_FILE "${OUT}/23/popup.html.tmp" "${OUT}/23/popup.html" ONLY_IF_DIFFERENT)
-file(REMOVE "${OUT}/23/popup.html.tmp")
 
 set(copies
+  "${SRC}/popup.html|23/popup.html"
   "${SRC}/options.html|23/options.html"
   "${SRC}/images/pelmo128.png|23/pelmo128.png"
   "${SRC}/main.js|js/main.js"

@@ -1,22 +1,38 @@
-// The popup page's list. The host refreshes it about once a second with one script task holding
-// ClearItems(), one AddAllItem(...) per stored item and, in a later task, InitAllNum(unread, all).
+// The popup page's list. The host refreshes it with one script task holding ClearItems() and one
+// AddAllItem(...) per stored item, or with PrependItem(...) for new items and SetItemTops(ranges) for
+// changed read marks; InitAllNum(unread, all) follows in a later task.
+//
+// The list's values live in a model, one small record per entry; DOM entries exist only for the entries
+// in and near the view, so a long list costs its values and not its markup. Room above and below the
+// rendered entries (the list's ::before and ::after, see popup.html) keeps the scroll extent that of the
+// whole list: measured heights where an entry has been rendered, the mean of those elsewhere.
 //
 // A refresh that brings the same items must not touch the DOM: rebuilding would make the list flicker,
 // lose its scroll position and fetch every picture again through the res: scheme. So ClearItems only
-// starts a rebuild, AddAllItem reuses or patches the entry at its position, and a microtask queued by
-// ClearItems drops whatever the rebuild did not bring again once the host's task has ended.
+// starts a rebuild, AddAllItem records values, and a microtask queued by ClearItems ends the rebuild once
+// the host's task has ended; rendering then reuses the entries that show the same items.
 (function (global) {
     'use strict';
 
     var DEFAULT_PICTURE = 'pelmo128.png';
     var TAB_TEXT = '所有提醒';
 
-    var entries = [];       // list entries in DOM order
-    var rebuilding = false;
-    var position = 0;       // where the next AddAllItem goes during a rebuild
-    var pending = null;     // identity -> entries not yet placed in this rebuild; built on first miss
-    var pool = [];          // entries taken out of the list during this rebuild, reusable until it ends
-    var generation = 0;     // entries placed in the current rebuild carry its number
+    // Until an entry has been measured; about one picture's height and a rule.
+    var DEFAULT_HEIGHT = 100;
+    // Entries are rendered this far above and below the view, so that a little scrolling finds them.
+    var MARGIN = 420;
+    // The rule's 'margin:8px 0;' below the last rendered entry belongs to that entry's height.
+    var RULE_MARGIN = 8;
+
+    var items = [];         // the list's model: {v: the 7 values, h: measured height or 0, born}
+    var incoming = null;    // the model being rebuilt, from ClearItems until the task ends
+    var scheduled = false;  // a microtask will end the rebuild and render
+    var epoch = 0;          // records made since the last render carry it: they are new, not corrected
+    var measuredSum = 0;    // over the model's measured records
+    var measuredCount = 0;
+    var rendered = [];      // DOM entries in the list, in order; they show items[first...]
+    var spare = [];         // DOM entries out of the list, for reuse
+    var room = ['', ''];  // the heights of the room above and below the entries, as last written
 
     function list() {
         return document.getElementById('all_notify');
@@ -81,9 +97,6 @@
         var buttons = text.childNodes[2];
         var entry = {
             values: null,
-            identity: null,
-            generation: -1,
-            pooled: false,
             row: row,
             rule: template.rule.cloneNode(true),
             picture: row.firstChild.firstChild.firstChild.firstChild,
@@ -98,7 +111,8 @@
         return entry;
     }
 
-    // Writes only the parts that differ, so an unchanged item costs no mutation at all.
+    // Writes only the parts that differ, so an unchanged item costs no mutation at all. The entry keeps
+    // its own copy of what it shows: the model's records change in place.
     function apply(entry, v) {
         var old = entry.values || [null, null, null, null, null, null, null];
         if (old[0] === null || pictureFor(old[0]) !== pictureFor(v[0])) {
@@ -124,21 +138,73 @@
             entry.buy.setAttribute('msg_id', v[5]);
         }
         if (old[6] !== v[6]) entry.buy.setAttribute('buy_url', v[6]);
-        entry.values = v;
-        entry.identity = identityOf(v);
+        entry.values = v.slice();
     }
 
-    // Which stored item an entry shows; the other fields may change (a read mark, say) and are patched.
+    // Which stored item values show; the other fields may change (a read mark, say) and are patched.
     function identityOf(v) {
         return v[3] + '\u0000' + v[4] + '\u0000' + v[5];
     }
 
-    function insertEntry(entry, before) {
-        var parent = list();
-        var anchor = before ? before.row : null;
-        parent.insertBefore(entry.row, anchor);
-        parent.insertBefore(entry.rule, anchor);
+    function sameItem(a, b) {
+        return a[3] === b[3] && a[4] === b[4] && a[5] === b[5];
     }
+
+    function record(msg_picurl, msg_top, msg_title, msg_date, msg_url, msg_id, msg_buyurl) {
+        return {
+            v: [text(msg_picurl), msg_top, text(msg_title), text(msg_date), text(msg_url), text(msg_id),
+                text(msg_buyurl)],
+            h: 0,
+            born: epoch
+        };
+    }
+
+    // ---- heights ----------------------------------------------------------------------------------
+
+    // Whole pixels, as scroll offsets are: a fraction would move the view a little at every correction.
+    function estimate() {
+        return measuredCount ? Math.round(measuredSum / measuredCount) : DEFAULT_HEIGHT;
+    }
+
+    function setHeight(rec, h) {
+        if (rec.h) measuredSum -= rec.h;
+        else measuredCount++;
+        measuredSum += h;
+        rec.h = h;
+    }
+
+    function recount() {
+        measuredSum = measuredCount = 0;
+        items.forEach(function (rec) {
+            if (rec.h) {
+                measuredSum += rec.h;
+                measuredCount++;
+            }
+        });
+    }
+
+    // The entry at content offset y (the last one past the end) and where it starts.
+    function indexAt(y) {
+        var est = estimate(), top = 0, i = 0;
+        for (; i < items.length; i++) {
+            var h = items[i].h || est;
+            if (top + h > y) break;
+            top += h;
+        }
+        return { index: i, top: top };
+    }
+
+    function offsetOf(index) {
+        var est = estimate(), top = 0;
+        for (var i = 0; i < index; i++) top += items[i].h || est;
+        return top;
+    }
+
+    function totalHeight() {
+        return measuredSum + (items.length - measuredCount) * estimate();
+    }
+
+    // ---- rendering ----------------------------------------------------------------------------------
 
     function detach(entry) {
         var parent = entry.row.parentNode;
@@ -148,88 +214,179 @@
         }
     }
 
-    function buildPending() {
-        pending = new Map();
-        for (var i = position; i < entries.length; i++) {
-            var id = entries[i].identity;
-            if (!pending.has(id)) pending.set(id, []);
-            pending.get(id).push(entries[i]);
-        }
+    // Whole 1/64 px, as layout keeps them, so that the same heights always write the same text.
+    function px(value) {
+        return Math.max(0, Math.round(value * 64) / 64) + 'px';
     }
 
-    function takePending(id) {
-        var candidates = pending.get(id);
-        while (candidates && candidates.length) {
-            var entry = candidates.shift();
-            if (entry.generation !== generation) return entry;
-        }
-        return null;
+    function setRoom(node, above, below) {
+        var heights = [above > 0 ? px(above) : '', below > 0 ? px(below) : ''];
+        ['--above', '--below'].forEach(function (name, i) {
+            if (room[i] === heights[i]) return;
+            room[i] = heights[i];
+            if (heights[i]) node.style.setProperty(name, heights[i]);
+            else node.style.removeProperty(name);
+        });
     }
 
-    // The entry for this item at `position` during a rebuild, moving as little as possible. A new entry
-    // is filled before it goes in, so that it costs one insertion.
-    function placeAt(values) {
-        var id = identityOf(values);
-        var current = entries[position];
-        if (current && current.identity === id) return current;
-        if (!pending) buildPending();
-        var found = takePending(id);
-        if (found && !found.pooled) {
-            // Entries between here and the match were not brought again at their place: most likely
-            // they are gone, so take them out in one go rather than shifting the match up past them.
-            var at = entries.indexOf(found, position);
-            entries.splice(position, at - position).forEach(function (skipped) {
-                detach(skipped);
-                skipped.pooled = true;
-                pool.push(skipped);
+    function roomFor(node, first, last) {
+        var above = offsetOf(first), est = estimate(), inside = 0;
+        for (var i = first; i < last; i++) inside += items[i].h || est;
+        setRoom(node, above, totalHeight() - above - inside);
+    }
+
+    // Puts entries for items[first..last) in the list, in order, reusing the ones that show the same
+    // items, then spare ones; an unchanged window causes no mutation.
+    function place(node, first, last) {
+        var byIdentity = new Map();
+        rendered.forEach(function (entry) {
+            var id = identityOf(entry.values);
+            if (!byIdentity.has(id)) byIdentity.set(id, []);
+            byIdentity.get(id).push(entry);
+        });
+        var next = [], i;
+        for (i = first; i < last; i++) {
+            var same = byIdentity.get(identityOf(items[i].v));
+            next.push(same && same.length ? same.shift() : null);
+        }
+        byIdentity.forEach(function (left) {
+            left.forEach(function (entry) {
+                detach(entry);
+                spare.push(entry);
             });
-            return found;
+        });
+        var cursor = node.firstChild;
+        for (i = 0; i < next.length; i++) {
+            var entry = next[i] || spare.pop() || makeEntry();
+            next[i] = entry;
+            apply(entry, items[first + i].v);
+            if (entry.row === cursor) {
+                cursor = entry.rule.nextSibling;
+            } else {
+                node.insertBefore(entry.row, cursor);
+                node.insertBefore(entry.rule, cursor);
+            }
         }
-        var entry = found || makeEntry();
-        entry.pooled = false;
-        apply(entry, values);
-        insertEntry(entry, current);
-        entries.splice(position, 0, entry);
-        return entry;
+        rendered = next;
+        roomFor(node, first, last);
     }
 
+    // Reads the rendered entries' heights into the model. Returns how far the content above `anchor`
+    // moved by corrections of earlier figures, leaving out entries new since the last render: those
+    // push the content down, as inserting them at the top always did.
+    function measure(first, anchor) {
+        if (!rendered.length) return null;
+        var before = offsetOf(anchor), est = estimate(), fresh = 0, changed = false;
+        var tops = rendered.map(function (entry) { return entry.row.getBoundingClientRect().top; });
+        var end = rendered[rendered.length - 1].rule.getBoundingClientRect().bottom + RULE_MARGIN;
+        tops.forEach(function (top, k) {
+            var h = (k + 1 < tops.length ? tops[k + 1] : end) - top, rec = items[first + k];
+            if (h <= 0 || h === rec.h) return;  // not laid out, or unchanged
+            var was = rec.h || est;
+            if (rec.born === epoch && first + k < anchor) fresh += h - was;
+            setHeight(rec, h);
+            changed = changed || h !== was;
+        });
+        return changed ? offsetOf(anchor) - before - fresh : null;
+    }
+
+    // Renders the entries in and near the view. A measurement that corrects an estimate above the view
+    // moves the scroll offset by as much, so that what is in view stays where it is.
+    function render() {
+        var node = list();
+        if (!node) return;
+        for (var pass = 0; pass < 4; pass++) {
+            var scroll = node.scrollTop, view = node.clientHeight || MARGIN;
+            var anchor = indexAt(scroll);
+            var first = indexAt(scroll - MARGIN).index;
+            var last = Math.min(items.length, indexAt(scroll + view + MARGIN).index + 1);
+            place(node, first, last);
+            var shift = measure(first, anchor.index);
+            if (shift === null) break;
+            roomFor(node, first, last);
+            if (shift) node.scrollTop = scroll + shift;
+        }
+    }
+
+    // ---- changes --------------------------------------------------------------------------------------
+
+    // Measured heights stay with the items a rebuild brings again, found at the same place or, failing
+    // that, by identity.
     function finishRebuild() {
-        if (!rebuilding) return;
-        entries.splice(position).forEach(detach);
-        rebuilding = false;
-        pending = null;
-        pool = [];
+        var old = items, byIdentity = null;
+        items = incoming;
+        incoming = null;
+        items.forEach(function (rec, i) {
+            var prev = old[i] && sameItem(old[i].v, rec.v) ? old[i] : null;
+            if (!prev && old.length) {
+                if (!byIdentity) {
+                    byIdentity = new Map();
+                    old.forEach(function (o) {
+                        var id = identityOf(o.v);
+                        if (!byIdentity.has(id)) byIdentity.set(id, []);
+                        byIdentity.get(id).push(o);
+                    });
+                }
+                var same = byIdentity.get(identityOf(rec.v));
+                prev = same && same.length ? same.shift() : null;
+            }
+            if (prev) {
+                rec.h = prev.h;
+                rec.born = prev.born;
+            }
+        });
+        recount();
     }
 
-    function startRebuild() {
-        generation++;
-        position = 0;
-        pending = null;
-        pool.forEach(function (entry) { entry.pooled = true; });
-        if (rebuilding) return;
-        rebuilding = true;
-        (global.queueMicrotask || function (task) { Promise.resolve().then(task); })(finishRebuild);
+    function flush() {
+        scheduled = false;
+        if (incoming) finishRebuild();
+        render();
+        epoch++;
+    }
+
+    function schedule() {
+        if (scheduled) return;
+        scheduled = true;
+        (global.queueMicrotask || function (task) { Promise.resolve().then(task); })(flush);
+    }
+
+    // The list the host's calls change: the one being rebuilt, if any.
+    function target() {
+        return incoming || items;
     }
 
     function ClearItems() {
-        startRebuild();
+        incoming = [];
+        schedule();
     }
 
     function AddAllItem(msg_picurl, msg_top, msg_title, msg_date, msg_url, msg_id, msg_buyurl) {
-        var values = [text(msg_picurl), msg_top, text(msg_title), text(msg_date), text(msg_url),
-            text(msg_id), text(msg_buyurl)];
-        var entry;
-        if (rebuilding) {
-            entry = placeAt(values);
-            position++;
-        } else {
-            entry = makeEntry();
-            apply(entry, values);
-            insertEntry(entry, null);
-            entries.push(entry);
-        }
-        entry.generation = generation;
-        if (entry.values !== values) apply(entry, values);
+        target().push(record(msg_picurl, msg_top, msg_title, msg_date, msg_url, msg_id, msg_buyurl));
+        schedule();
+    }
+
+    function PrependItem(msg_picurl, msg_top, msg_title, msg_date, msg_url, msg_id, msg_buyurl) {
+        target().unshift(record(msg_picurl, msg_top, msg_title, msg_date, msg_url, msg_id, msg_buyurl));
+        schedule();
+    }
+
+    // ranges: [[first, count, msg_top], ...]. All are checked before any is applied, so that a host
+    // whose idea of the list is wrong changes nothing and can fall back to a full refresh.
+    function SetItemTops(ranges) {
+        var model = target();
+        if (!Array.isArray(ranges)) throw new RangeError('SetItemTops: not a list of ranges');
+        ranges.forEach(function (range) {
+            var first = Array.isArray(range) ? range[0] : NaN, count = Array.isArray(range) ? range[1] : NaN;
+            if (!Number.isInteger(first) || !Number.isInteger(count) || first < 0 || count < 0 ||
+                first + count > model.length) {
+                throw new RangeError('SetItemTops: range ' + JSON.stringify(range) + ' outside ' + model.length);
+            }
+        });
+        ranges.forEach(function (range) {
+            for (var i = range[0]; i < range[0] + range[1]; i++) model[i].v[1] = range[2];
+        });
+        schedule();
     }
 
     function InitAllNum(unread, all) {
@@ -256,7 +413,11 @@
 
     function hookList() {
         var node = list();
-        if (node) node.addEventListener('click', onListClick);
+        if (!node) return;
+        node.addEventListener('click', onListClick);
+        node.addEventListener('scroll', function () {
+            if (!scheduled) render();
+        });
     }
 
     if (document.readyState === 'loading') {
@@ -268,4 +429,6 @@
     global.ClearItems = ClearItems;
     global.AddAllItem = AddAllItem;
     global.InitAllNum = InitAllNum;
+    global.PrependItem = PrependItem;
+    global.SetItemTops = SetItemTops;
 })(window);

@@ -48,6 +48,12 @@ std::string_view ColumnText(sqlite3_stmt* statement, int column) {
     return {text, static_cast<size_t>(sqlite3_column_bytes(statement, column))};
 }
 
+// SQLite answers null when it cannot allocate the name.
+std::string_view ColumnName(sqlite3_stmt* statement, int column) {
+    const char* name = sqlite3_column_name(statement, column);
+    return name == nullptr ? std::string_view() : std::string_view(name);
+}
+
 }  // namespace
 
 void ItemStore::Closer::operator()(sqlite3* db) const noexcept {
@@ -68,7 +74,7 @@ ItemStore::ItemStore(std::string moduleDir, Logger log)
 }
 
 void ItemStore::Log(std::string_view what, std::string_view detail) const {
-    if (m_log) m_log(std::string(what) + ": " + std::string(detail));
+    if (m_log) m_log("store", std::string(what) + ": " + std::string(detail));
 }
 
 ItemStore::~ItemStore() { Close(); }
@@ -299,29 +305,53 @@ bool ItemStore::MarkAllRead() {
 
 bool ItemStore::RemoveAllItems() {
     const std::lock_guard lock(m_mutex);
+    // Counted even when a statement fails: some rows may be gone all the same.
+    ++m_nRemovals;
     return Execute(kDeleteItems) && Execute(kResetSequence);
 }
 
 std::optional<std::vector<FeedItem>> ItemStore::ListItems() {
+    std::optional<std::vector<ListedRow>> rows = ListRows();
+    if (!rows) return std::nullopt;
+    std::vector<FeedItem> items;
+    items.reserve(rows->size());
+    for (ListedRow& row : *rows) items.push_back(std::move(row.item));
+    return items;
+}
+
+std::optional<std::vector<ListedRow>> ItemStore::ListRows(std::optional<int64_t> wholeAbove) {
     const std::lock_guard lock(m_mutex);
     const Statement statement = Prepare(kListItems);
     if (!statement) return std::nullopt;
-    const int columns = sqlite3_column_count(statement.get());
-    std::vector<FeedItem> items;
+    sqlite3_stmt* const rows = statement.get();
+    // Which field each column fills, found once: a column of any other name is skipped.
+    const int columns = sqlite3_column_count(rows);
+    std::vector<std::string FeedItem::*> fields(static_cast<size_t>(columns));
+    int idColumn = -1;
+    int topColumn = -1;
+    for (int column = 0; column < columns; ++column) {
+        const std::string_view name = ColumnName(rows, column);
+        fields[static_cast<size_t>(column)] = FieldNamed(name);
+        if (name == "ID") idColumn = column;
+        if (name == "msg_top") topColumn = column;
+    }
+    std::vector<ListedRow> listed;
     int rc;
-    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
-        FeedItem& record = items.emplace_back();
+    while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
+        ListedRow& row = listed.emplace_back();
+        if (idColumn >= 0) row.id = sqlite3_column_int64(rows, idColumn);
+        const bool whole = !wholeAbove || row.id > *wholeAbove;
         for (int column = 0; column < columns; ++column) {
-            const char* name = sqlite3_column_name(statement.get(), column);
-            if (name != nullptr)
-                AssignColumn(record, std::string_view(name), ColumnText(statement.get(), column));
+            if (!whole && column != topColumn) continue;
+            if (std::string FeedItem::*field = fields[static_cast<size_t>(column)])
+                row.item.*field = ColumnText(rows, column);
         }
     }
     if (rc != SQLITE_DONE) {
         Log(kListItems, sqlite3_errmsg(m_pDb.get()));
         return std::nullopt;
     }
-    return items;
+    return listed;
 }
 
 std::optional<StoreVersion> ItemStore::Version() {
@@ -332,10 +362,10 @@ std::optional<StoreVersion> ItemStore::Version() {
 std::optional<StoreVersion> ItemStore::VersionLocked() {
     const std::optional<int64_t> dataVersion = QueryNumber(kDataVersion, {});
     if (!dataVersion) return std::nullopt;
-    return StoreVersion{sqlite3_total_changes64(m_pDb.get()), *dataVersion};
+    return StoreVersion{sqlite3_total_changes64(m_pDb.get()), *dataVersion, m_nRemovals};
 }
 
-void ItemStore::AssignColumn(FeedItem& record, std::string_view name, std::string_view value) {
+std::string FeedItem::*ItemStore::FieldNamed(std::string_view name) {
     std::string FeedItem::*const fields[] = {
         &FeedItem::msg_picurl, &FeedItem::msg_url,  &FeedItem::msg_type, &FeedItem::msg_id,
         &FeedItem::msg_title,  &FeedItem::msg_desc, &FeedItem::msg_date, &FeedItem::msg_categories,
@@ -345,9 +375,7 @@ void ItemStore::AssignColumn(FeedItem& record, std::string_view name, std::strin
                                           "msg_title",  "msg_desc", "msg_date", "msg_categories",
                                           "msg_buyurl", "msg_top"};
     for (size_t i = 0; i < std::size(names); ++i) {
-        if (name == names[i]) {
-            record.*fields[i] = value;
-            return;
-        }
+        if (name == names[i]) return fields[i];
     }
+    return nullptr;
 }

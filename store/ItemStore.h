@@ -22,7 +22,14 @@ struct sqlite3_stmt;
 struct StoreVersion {
     int64_t changes = 0;      // rows this connection has written (SQLite's total changes)
     int64_t dataVersion = 0;  // SQLite's data_version: commits of other connections
+    int64_t removals = 0;     // times this connection has deleted rows
     bool operator==(const StoreVersion&) const = default;
+};
+
+// One row of the list: its ID and its record. Rows listed by ID alone carry only their read mark.
+struct ListedRow {
+    int64_t id = 0;
+    FeedItem item;
 };
 
 // The item database: the SQLite file "rcd" in one directory, tables `items` and `itemdate`.
@@ -31,8 +38,9 @@ struct StoreVersion {
 // delete, and Close() waits for a running operation; after Close() every operation fails.
 class ItemStore {
   public:
-    // Where the store reports its failures (a developer's log); they never reach the user.
-    using Logger = std::function<void(std::string_view message)>;
+    // Where the store reports its failures under the area "store" (a developer's log, such as
+    // platform::DebugLog); they never reach the user.
+    using Logger = std::function<void(std::string_view area, std::string_view message)>;
 
     // Opens or creates <moduleDir>rcd and prepares the tables and the Image directory.
     // `moduleDir` ends in '/'; its creator decides where it is. An empty one opens nothing.
@@ -56,6 +64,9 @@ class ItemStore {
     bool RemoveAllItems();
     // Every row, newest first. std::nullopt when the query failed; an empty vector for an empty table.
     std::optional<std::vector<FeedItem>> ListItems();
+    // Every row, newest first, with its ID and read mark; the whole record only for rows whose ID is
+    // above `wholeAbove`, or for all rows without it. One query, so one snapshot of the table.
+    std::optional<std::vector<ListedRow>> ListRows(std::optional<int64_t> wholeAbove = std::nullopt);
     // The current version; std::nullopt when it cannot be read (then nothing may be assumed unchanged).
     std::optional<StoreVersion> Version();
 
@@ -67,8 +78,8 @@ class ItemStore {
     const std::string& ModuleDir() const { return m_strModuleDir; }
 
   private:
-    // Sets the field named `name` (msg_...) to `value`, whatever bytes it holds; other names are skipped.
-    static void AssignColumn(FeedItem& record, std::string_view name, std::string_view value);
+    // The field a column named `name` (msg_...) fills; null for any other name.
+    static std::string FeedItem::*FieldNamed(std::string_view name);
     void Log(std::string_view what, std::string_view detail) const;
 
     struct Closer {
@@ -107,5 +118,6 @@ class ItemStore {
     std::unordered_map<std::string_view, std::unique_ptr<sqlite3_stmt, Finalizer>> m_statements;
     std::string m_strModuleDir;
     std::string m_strImageDir;
+    int64_t m_nRemovals = 0;
     std::mutex m_mutex;
 };

@@ -5,7 +5,7 @@
 #include <gio/gio.h>
 #include <glib.h>
 
-#include "webhost/HostLog.h"
+#include "platform/DebugLog.h"
 
 namespace WebWindow {
 namespace {
@@ -15,7 +15,8 @@ void OnLaunched(GObject*, GAsyncResult* result, gpointer data) {
     g_autoptr(GError) error = nullptr;
     // gtk_show_uri reports success even when nothing opens; the async launcher tells the truth.
     if (!g_app_info_launch_default_for_uri_finish(result, &error)) {
-        HostLog(std::string("could not open ") + url + ": " + (error ? error->message : "?"));
+        platform::DebugLog("webhost",
+                           std::string("could not open ") + url + ": " + (error ? error->message : "?"));
     }
 }
 

@@ -23,8 +23,6 @@ constexpr int DISPID_NEWWINDOW3 = 273;
 constexpr int DISPID_MOUSEDOWN = -605;
 constexpr int DISPID_FOCUSOUT = 1049;
 
-using platform::Rect;  // the host's users still say WebWindow::Rect
-
 struct EventArgs {
     std::u16string url;   // the target of a new-window request, as the engine parsed it
     std::u16string link;  // that target as the page's own text held it, when the page told us; else empty
@@ -67,5 +65,9 @@ class IBrowserEngine {
     // Disconnects every sink and tears the view down; no event or callback comes after it.
     virtual void Close() = 0;
 };
+
+// Disconnects a connected `sink` from `engine` (null for either does nothing); its cookie is 0 once the
+// engine has let it go.
+void DisconnectSink(IBrowserEngine* engine, EventSource source, IEventSink* sink);
 
 }  // namespace WebWindow

@@ -4,9 +4,8 @@
 
 #include "platform/Messages.h"
 
-// The messages the page's sinks send to the popup, its timers, and the popup's published handle.
+// The messages the page's sinks send to the popup, and its timers.
 constexpr platform::UINT WM_POPUP_DOCUMENT_COMPLETE = platform::WM_USER + 500;  // 1524
-constexpr platform::UINT WM_POPUP_PAGE_URL = platform::WM_USER + 501;           // 1525
 constexpr platform::UINT WM_POPUP_FOCUS_LOST = platform::WM_USER + 502;         // 1526
 constexpr platform::UINT WM_MARK_ALL_READ = platform::WM_USER + 1000;           // 2024
 constexpr platform::UINT WM_REMOVE_ALL = platform::WM_USER + 1001;              // 2025
@@ -15,6 +14,3 @@ constexpr platform::UINT WM_CLOSE_POPUP = platform::WM_USER + 1003;             
 
 constexpr uintptr_t TIMER_REFRESH = 0x1001;
 constexpr uintptr_t TIMER_START_POLLING = 0x1002;
-
-// The popup while its window exists, else null. GUI thread only.
-inline platform::HWND g_hwndPopup = nullptr;

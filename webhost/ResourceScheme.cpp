@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "webhost/HostLog.h"
+#include "platform/DebugLog.h"
 
 namespace WebWindow {
 namespace {
@@ -51,10 +51,12 @@ std::string MimeTypeFor(const std::string& name, GBytes* data) {
     return mime ? mime : "application/octet-stream";
 }
 
-ResourceScheme::ResourceScheme(GResource* resources, std::string prefix, std::string exePath)
+ResourceScheme::ResourceScheme(GResource* resources, std::string prefix, std::string exePath,
+                               Overrides overrides)
     : m_resources(g_resource_ref(resources), g_resource_unref),
       m_prefix(std::move(prefix)),
-      m_exePath(std::move(exePath)) {}
+      m_exePath(std::move(exePath)),
+      m_overrides(std::move(overrides)) {}
 
 std::string ResourceScheme::KeyFor(const std::string& requestPath) const {
     g_autofree gchar* unescaped = g_uri_unescape_string(requestPath.c_str(), nullptr);
@@ -72,13 +74,17 @@ std::string ResourceScheme::KeyFor(const std::string& requestPath) const {
 ResourceScheme::Answer ResourceScheme::Lookup(const std::string& requestPath) const {
     const std::string key = KeyFor(requestPath);
     if (key.empty()) return {};
-    GBytes* data =
-        g_resource_lookup_data(m_resources.get(), key.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
-    if (data == nullptr) return {};
     Answer answer;
+    if (const auto it = m_overrides.find(key); it != m_overrides.end()) {
+        answer.body = it->second;
+    } else {
+        GBytes* data =
+            g_resource_lookup_data(m_resources.get(), key.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
+        if (data == nullptr) return {};
+        answer.body.reset(data, g_bytes_unref);
+    }
     answer.status = 200;
-    answer.body.reset(data, g_bytes_unref);
-    answer.mimeType = MimeTypeFor(key, data);
+    answer.mimeType = MimeTypeFor(key, answer.body.get());
     return answer;
 }
 
@@ -91,7 +97,7 @@ void ResourceScheme::HandleRequest(WebKitURISchemeRequest* request, gpointer sel
     const char* path = webkit_uri_scheme_request_get_path(request);
     const Answer answer = static_cast<const ResourceScheme*>(self)->Lookup(path == nullptr ? "" : path);
     if (answer.status != 200) {
-        HostLog(std::string("res: 404 ") + webkit_uri_scheme_request_get_uri(request));
+        platform::DebugLog("webhost", std::string("res: 404 ") + webkit_uri_scheme_request_get_uri(request));
         // An error, not an empty page: images fire onerror and a missing page raises load-failed.
         g_autoptr(GError) error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "404 Not Found");
         webkit_uri_scheme_request_finish_error(request, error);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -13,7 +14,8 @@ std::string PageUrl(const std::string& exePath);
 
 // Serves the "res" URI scheme from a GResource bundle. A request path is percent-unescaped, loses the
 // executable path when it starts with it, is lower-cased and looked up under `prefix`; so
-// "res:///opt/app/notifier/23/POPUP.HTML" and "res:///png/134" both resolve inside the bundle.
+// "res:///opt/app/notifier/23/POPUP.HTML" and "res:///png/134" both resolve inside the bundle. A key
+// found in `overrides` is answered with its bytes instead of the bundle's: files completed at run time.
 class ResourceScheme {
   public:
     struct Answer {
@@ -21,8 +23,9 @@ class ResourceScheme {
         std::string mimeType;          // empty for a 404
         std::shared_ptr<GBytes> body;  // null for a 404
     };
+    using Overrides = std::map<std::string, std::shared_ptr<GBytes>>;
 
-    ResourceScheme(GResource* resources, std::string prefix, std::string exePath);
+    ResourceScheme(GResource* resources, std::string prefix, std::string exePath, Overrides overrides = {});
 
     // The bundle path a request path names, or "" when the path cannot be unescaped.
     std::string KeyFor(const std::string& requestPath) const;
@@ -38,6 +41,7 @@ class ResourceScheme {
     std::shared_ptr<GResource> m_resources;
     std::string m_prefix;
     std::string m_exePath;
+    Overrides m_overrides;
 };
 
 // The MIME type for a resource name, from its extension, else sniffed from its bytes.

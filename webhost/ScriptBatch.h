@@ -15,29 +15,24 @@ namespace WebWindow {
 // once `lifetime` is cancelled, whether or not WebKit already had it.
 class ScriptBatch {
   public:
-    using JsonDone = std::function<void(std::string json)>;
-
-    // The runner of a batch: the texts go in as a JSON array literal, each runs in the global scope in
-    // order, and an array of booleans comes out, false for a text that threw.
-    static std::string Script(const std::vector<std::string>& texts);
+    // The runner of a batch, the body of a function of `texts` (an object of "0", "1", ...) and `count`:
+    // each text runs in the global scope in
+    // order, and a text of one '1' or '0' per text comes out, '0' for a text that threw.
+    static const char* Body();
 
     // Runs `texts` as one script task; `done` gets one flag per text.
     static void Run(WebKitWebView* view, const std::vector<std::string>& texts, GCancellable* lifetime,
                     IBrowserEngine::ScriptDone done);
-    // Runs `js` and hands back its value as JSON text ("null" for undefined, "" when it threw).
-    static void Evaluate(WebKitWebView* view, const std::string& js, GCancellable* lifetime, JsonDone done);
 
   private:
-    ScriptBatch(GCancellable* lifetime, size_t count, IBrowserEngine::ScriptDone done, JsonDone jsonDone);
+    ScriptBatch(GCancellable* lifetime, size_t count, IBrowserEngine::ScriptDone done);
 
-    void Start(WebKitWebView* view, const std::string& script, GAsyncReadyCallback finished);
+    void Start(WebKitWebView* view, const std::vector<std::string>& texts);
     static void OnBatchFinished(GObject* view, GAsyncResult* result, gpointer data);
-    static void OnEvaluated(GObject* view, GAsyncResult* result, gpointer data);
 
     platform::GObjectPtr<GCancellable> m_lifetime;
     size_t m_count;
     IBrowserEngine::ScriptDone m_done;
-    JsonDone m_jsonDone;
 };
 
 }  // namespace WebWindow

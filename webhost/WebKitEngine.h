@@ -29,7 +29,8 @@ namespace WebWindow {
 // the link as the page held it, when the channel reported it, beside the URI WebKit parsed from it.
 class WebKitEngine : public IBrowserEngine, private PageChannel::Listener {
   public:
-    WebKitEngine(GResource* resources, std::string resourcePrefix, std::string exePath);
+    WebKitEngine(GResource* resources, std::string resourcePrefix, std::string exePath,
+                 ResourceScheme::Overrides overrides = {});
     ~WebKitEngine() override;
     WebKitEngine(const WebKitEngine&) = delete;
     WebKitEngine& operator=(const WebKitEngine&) = delete;
@@ -43,9 +44,6 @@ class WebKitEngine : public IBrowserEngine, private PageChannel::Listener {
     void RunScripts(std::vector<std::string> texts, ScriptDone done) override;
     void Close() override;
 
-    // Runs `js` in the page's own world and hands back its value as JSON text ("null" for undefined,
-    // "" when it threw). For tests and benchmarks.
-    void EvaluateForTest(const std::string& js, std::function<void(std::string json)> done);
     // The view, for tests that need its place on screen; null before Create and after Close.
     GtkWidget* Widget() const { return m_view ? GTK_WIDGET(m_view.get()) : nullptr; }
 
@@ -95,8 +93,10 @@ class WebKitEngine : public IBrowserEngine, private PageChannel::Listener {
     uint32_t m_nextCookie = 1;
 };
 
-// The WebKit engine serving `resources` under `resourcePrefix` for pages of the executable `exePath`.
+// The WebKit engine serving `resources` under `resourcePrefix`, and `overrides` before them, for pages of
+// the executable `exePath`.
 std::unique_ptr<IBrowserEngine> MakeWebKitEngine(GResource* resources, std::string resourcePrefix,
-                                                 std::string exePath);
+                                                 std::string exePath,
+                                                 ResourceScheme::Overrides overrides = {});
 
 }  // namespace WebWindow

@@ -1,13 +1,11 @@
-// The Debian package of this build as `cpack -G DEB` makes it: its name and files, its menu entry, and
-// the program started from the unpacked files by an ordinary user, whose items land in the data folder.
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
+// The Debian packages of this build as `cpack -G DEB` makes them: their names and files, what Debian's
+// own checks say of them, the menu entry and metadata, the manual pages, and the program started from
+// the unpacked files by an ordinary user, whose items land in the data folder.
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -15,10 +13,11 @@
 #include <gtest/gtest.h>
 
 #include "OtherUser.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/Command.h"
 #include "tests/support/RawDb.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/XDesktop.h"
+#include "tests/support/desktop/XDesktop.h"
 
 namespace desktoptest {
 namespace {
@@ -27,60 +26,20 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using namespace test_support;
 
-// A command in a process group of its own, ended with all it started.
-class GroupProcess {
-  public:
-    GroupProcess(const std::vector<std::string>& argv, const fs::path& log) {
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-        posix_spawnattr_setpgroup(&attr, 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        if (posix_spawnp(&m_pid, args[0], &actions, &attr, args.data(), environ) != 0) m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attr);
-    }
-    ~GroupProcess() {
-        if (m_pid <= 0) return;
-        ::kill(-m_pid, SIGTERM);
-        if (WaitFor([this] { return GroupGone(); }, 10s)) return;
-        ::kill(-m_pid, SIGKILL);
-        int status = 0;
-        if (!m_bReaped) ::waitpid(m_pid, &status, 0);
-    }
-    GroupProcess(const GroupProcess&) = delete;
-    GroupProcess& operator=(const GroupProcess&) = delete;
-
-    bool Started() const { return m_pid > 0; }
-
-  private:
-    bool GroupGone() {
-        int status = 0;
-        if (!m_bReaped && ::waitpid(m_pid, &status, WNOHANG) == m_pid) m_bReaped = true;
-        return m_bReaped && ::kill(-m_pid, 0) != 0;
-    }
-
-    pid_t m_pid = -1;
-    bool m_bReaped = false;
-};
-
 class PackageTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         s_dir = std::make_unique<TempDir>();
         const std::string arch = RunCommand({"dpkg", "--print-architecture"}).out;
-        s_deb = fs::path(NOTIFIER_PACKAGE_DIR) /
-                ("deals-notifier_" NOTIFIER_VERSION "_" + arch.substr(0, arch.find('\n')) + ".deb");
+        for (const char* name : {"deals-notifier", "deals-notifier-sample-feed"})
+            s_debs[name] = fs::path(NOTIFIER_PACKAGE_DIR) /
+                           (name + ("_" NOTIFIER_VERSION "_" + arch.substr(0, arch.find('\n'))) + ".deb");
+        s_deb = s_debs["deals-notifier"];
         s_root = s_dir->Path() / "root";
-        s_unpacked = RunCommand({"dpkg-deb", "-x", s_deb.string(), s_root.string()}).exitCode == 0;
+        s_unpacked = true;
+        for (const auto& [name, deb] : s_debs)
+            s_unpacked =
+                s_unpacked && RunCommand({"dpkg-deb", "-x", deb.string(), s_root.string()}).exitCode == 0;
         // As installed: the program's folder is one its user cannot write.
         fs::permissions(s_dir->Path(), fs::perms::owner_all | fs::perms::others_exec);
         if (s_unpacked)
@@ -93,11 +52,13 @@ class PackageTest : public ::testing::Test {
     static fs::path Unpacked(const std::string& path) { return s_root / path; }
 
     static std::unique_ptr<TempDir> s_dir;
-    static fs::path s_deb;
+    static std::map<std::string, fs::path> s_debs;  // by package name
+    static fs::path s_deb;                          // the notifier's
     static fs::path s_root;
     static bool s_unpacked;
 };
 std::unique_ptr<TempDir> PackageTest::s_dir;
+std::map<std::string, fs::path> PackageTest::s_debs;
 fs::path PackageTest::s_deb;
 fs::path PackageTest::s_root;
 bool PackageTest::s_unpacked = false;
@@ -114,22 +75,37 @@ std::pair<int, int> PngSize(const fs::path& file) {
     return {be32(16), be32(20)};
 }
 
-TEST_F(PackageTest, HoldsTheProgramItsLinkTheMenuEntryAndIconsAndNothingElse) {
+std::set<std::string> FilesOf(const fs::path& deb) {
     std::set<std::string> files;
-    std::istringstream listing(RunCommand({"dpkg-deb", "-c", s_deb.string()}).out);
+    std::istringstream listing(RunCommand({"dpkg-deb", "-c", deb.string()}).out);
     for (std::string line; std::getline(listing, line);) {
         const auto at = line.find(" ./");
         if (line.starts_with('d') || at == std::string::npos) continue;
         files.insert(line.substr(0, 10) + " " + line.substr(at + 3));
     }
-    EXPECT_EQ(files, (std::set<std::string>{
-                         "lrwxrwxrwx usr/bin/deals-notifier -> ../lib/deals-notifier/deals-notifier",
-                         "-rwxr-xr-x usr/bin/deals-notifier-sample-feed",
-                         "-rwxr-xr-x usr/lib/deals-notifier/deals-notifier",
-                         "-rw-r--r-- usr/share/applications/deals-notifier.desktop",
-                         "-rw-r--r-- usr/share/icons/hicolor/128x128/apps/deals-notifier.png",
-                         "-rw-r--r-- usr/share/icons/hicolor/48x48/apps/deals-notifier.png",
-                     }));
+    return files;
+}
+
+TEST_F(PackageTest, HoldTheProgramsTheirDocumentsTheMenuEntryAndIconsAndNothingElse) {
+    EXPECT_EQ(FilesOf(s_deb), (std::set<std::string>{
+                                  "lrwxrwxrwx usr/bin/deals-notifier -> ../lib/deals-notifier/deals-notifier",
+                                  "-rwxr-xr-x usr/lib/deals-notifier/deals-notifier",
+                                  "-rw-r--r-- usr/share/applications/deals-notifier.desktop",
+                                  "-rw-r--r-- usr/share/doc/deals-notifier/THIRD-PARTY-NOTICES",
+                                  "-rw-r--r-- usr/share/doc/deals-notifier/changelog.gz",
+                                  "-rw-r--r-- usr/share/doc/deals-notifier/copyright",
+                                  "-rw-r--r-- usr/share/icons/hicolor/128x128/apps/deals-notifier.png",
+                                  "-rw-r--r-- usr/share/icons/hicolor/48x48/apps/deals-notifier.png",
+                                  "-rw-r--r-- usr/share/man/man1/deals-notifier.1.gz",
+                                  "-rw-r--r-- usr/share/metainfo/org.example.deals_notifier.metainfo.xml",
+                              }));
+    EXPECT_EQ(FilesOf(s_debs["deals-notifier-sample-feed"]),
+              (std::set<std::string>{
+                  "-rwxr-xr-x usr/bin/deals-notifier-sample-feed",
+                  "-rw-r--r-- usr/share/doc/deals-notifier-sample-feed/changelog.gz",
+                  "-rw-r--r-- usr/share/doc/deals-notifier-sample-feed/copyright",
+                  "-rw-r--r-- usr/share/man/man1/deals-notifier-sample-feed.1.gz",
+              }));
     EXPECT_EQ(PngSize(Unpacked("usr/share/icons/hicolor/48x48/apps/deals-notifier.png")),
               std::make_pair(48, 48));
     EXPECT_EQ(PngSize(Unpacked("usr/share/icons/hicolor/128x128/apps/deals-notifier.png")),
@@ -147,8 +123,46 @@ TEST_F(PackageTest, DependsOnItsLibrariesAndACjkFontButNoTestTool) {
     for (const char* needed :
          {"fonts-wqy-zenhei", "libwebkit2gtk-4.1-0", "libgtk-3-0", "libsqlite3-0", "libcurl4"})
         EXPECT_NE(control.find(needed), std::string::npos) << needed << " missing from " << control;
-    for (const char* tool : {"gtest", "gmock", "xvfb", "xdotool", "-dev"})
+    for (const char* tool : {"gtest", "gmock", "xvfb", "xdotool", "-dev", "httplib"})
         EXPECT_EQ(control.find(tool), std::string::npos) << tool << " in " << control;
+}
+
+// Informational and pedantic tags may stay; errors and warnings may not.
+TEST_F(PackageTest, LintianFindsNoErrorsOrWarnings) {
+    for (const auto& [name, deb] : s_debs) {
+        const CommandResult lintian = RunCommand({"lintian", "--no-tag-display-limit", deb.string()});
+        EXPECT_NE(lintian.exitCode, -1) << name;
+        std::istringstream lines(lintian.out);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_FALSE(line.starts_with("E: ") || line.starts_with("W: ")) << line;
+    }
+}
+
+TEST_F(PackageTest, MetadataIsValidAndLaunchesTheMenuEntry) {
+    const fs::path metainfo = Unpacked("usr/share/metainfo/org.example.deals_notifier.metainfo.xml");
+    const CommandResult check = RunCommand({"appstreamcli", "validate", "--no-net", metainfo.string()});
+    EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+    for (const char* issue : {"E: ", "W: "}) EXPECT_EQ(check.out.find(issue), std::string::npos) << check.out;
+    const std::string text = ReadFile(metainfo);
+    for (const char* part : {"<launchable type=\"desktop-id\">deals-notifier.desktop</launchable>",
+                             "<name>Deals notifier</name>", "<name xml:lang=\"zh-CN\">优惠提醒</name>"})
+        EXPECT_NE(text.find(part), std::string::npos) << part;
+}
+
+// man renders each page without a warning, and the notifier's names its files and variables.
+TEST_F(PackageTest, ManualPagesRenderCleanly) {
+    for (const char* page :
+         {"usr/share/man/man1/deals-notifier.1.gz", "usr/share/man/man1/deals-notifier-sample-feed.1.gz"}) {
+        const CommandResult man = RunCommand(
+            {"env", "LC_ALL=C.UTF-8", "MANWIDTH=80", "man", "--warnings", "-l", Unpacked(page).string()});
+        EXPECT_EQ(man.exitCode, 0) << page;
+        EXPECT_EQ(man.err, "") << page;
+        EXPECT_NE(man.out.find("SYNOPSIS"), std::string::npos) << page;
+        if (std::string_view(page).find("sample") != std::string_view::npos) continue;
+        for (const char* part : {"FILES", "ENVIRONMENT", "settings.ini", "XDG_CONFIG_HOME", "XDG_DATA_HOME",
+                                 "NOTIFIER_DEBUG", "rcd", "Image"})
+            EXPECT_NE(man.out.find(part), std::string::npos) << part;
+    }
 }
 
 TEST_F(PackageTest, MenuEntryIsValidAndStartsTheProgramByName) {
@@ -181,12 +195,17 @@ TEST_F(PackageTest, ProgramFromThePackageKeepsTheSampleFeedsItemsInTheDataFolder
     }
     HandOver(home);
 
-    GroupProcess feed({Unpacked("usr/bin/deals-notifier-sample-feed").string(), "8088"},
-                      s_dir->Path() / "feed.log");
+    // Each in a process group of its own, ended with all it started.
+    ChildOptions options;
+    options.appendLog = false;
+    options.ownGroup = true;
+    options.log = s_dir->Path() / "feed.log";
+    ChildProcess feed({Unpacked("usr/bin/deals-notifier-sample-feed").string(), "8088"}, options);
     ASSERT_TRUE(feed.Started());
-    const fs::path log = s_dir->Path() / "notifier.log";
-    GroupProcess notifier(
-        AsOtherUser(home, env, {"dbus-run-session", "--", Unpacked("usr/bin/deals-notifier").string()}), log);
+    const fs::path log = options.log = s_dir->Path() / "notifier.log";
+    ChildProcess notifier(
+        AsOtherUser(home, env, {"dbus-run-session", "--", Unpacked("usr/bin/deals-notifier").string()}),
+        options);
     ASSERT_TRUE(notifier.Started());
 
     const fs::path dataDir = home / ".local/share/deals-notifier";

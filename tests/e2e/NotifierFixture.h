@@ -8,13 +8,13 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/AppProcess.h"
 #include "tests/support/Command.h"
-#include "tests/support/Deals.h"
-#include "tests/support/FeedServer.h"
-#include "tests/support/PageProbe.h"
 #include "tests/support/RawDb.h"
-#include "tests/support/XDesktop.h"
+#include "tests/support/desktop/AppProcess.h"
+#include "tests/support/desktop/PageProbe.h"
+#include "tests/support/desktop/XDesktop.h"
+#include "tests/support/loopback/Deals.h"
+#include "tests/support/loopback/FeedServer.h"
 
 namespace e2e {
 

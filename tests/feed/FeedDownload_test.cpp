@@ -13,9 +13,9 @@
 #include "feed/CurlGlobal.h"
 #include "feed/FeedPoller.h"
 #include "tests/support/CaseName.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/Rss.h"
 #include "tests/support/StoreContents.h"
+#include "tests/support/loopback/LoopbackServer.h"
 
 namespace {
 
@@ -172,7 +172,7 @@ TEST_P(Poll, OnlyACompleteSuccessfulBodyIsStored) {
     EXPECT_EQ(result.ok, result.error.empty());
 
     test_support::StoreOnDisk disk;
-    PollFeedOnce(Url(GetParam().path), disk.store, {}, options);
+    FeedPoller(Url(GetParam().path), disk.store, options).PollOnce({});
     EXPECT_EQ(test_support::StoredRows(disk.store).size(), GetParam().rowsStored);
 }
 
@@ -269,7 +269,7 @@ TEST_F(FeedServer, StopBeforeTheDownloadStoresNothing) {
     std::stop_source stop;
     stop.request_stop();
     test_support::StoreOnDisk disk;
-    PollFeedOnce(Url("/feed"), disk.store, stop.get_token(), Quick());
+    FeedPoller(Url("/feed"), disk.store, Quick()).PollOnce(stop.get_token());
     EXPECT_TRUE(test_support::StoredRows(disk.store).empty());
 }
 

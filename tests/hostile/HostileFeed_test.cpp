@@ -12,10 +12,11 @@
 
 #include "HostileFeeds.h"
 #include "feed/FeedDownload.h"
+#include "feed/FeedPoller.h"
 #include "tests/support/CaseName.h"
-#include "tests/support/FeedServer.h"
-#include "tests/support/RawDb.h"
 #include "tests/support/ProcessStatus.h"
+#include "tests/support/RawDb.h"
+#include "tests/support/loopback/FeedServer.h"
 
 namespace hostile {
 namespace {
@@ -84,11 +85,12 @@ class PeakMemory {
 
 class HostileFeed : public testing::TestWithParam<HostileCase> {
   protected:
-    void Poll() { PollFeedOnce(m_server.Url(), m_store, {}); }
+    void Poll() { m_poller.PollOnce({}); }
 
     FeedServer m_server;
     TempDir m_dir{TempDir::Backing::Memory};
     ItemStore m_store{m_dir.ModuleDir()};
+    FeedPoller m_poller{m_server.Url(), m_store};
 };
 
 TEST_P(HostileFeed, StoresExactlyWhatTheRulesGiveAndKeepsWorking) {
@@ -184,7 +186,7 @@ TEST_P(MarkupFlood, ParsesInBoundedMemoryAndKeepsWhatCameBefore) {
     server.SetBody(Rss(head + Repeat(unit, room / unit.size()) + tail));
 
     const PeakMemory peak;
-    PollFeedOnce(server.Url(), store, {});
+    FeedPoller(server.Url(), store).PollOnce({});
     peak.ExpectBelowMiB(256);
     // Cut inside the flood: the first item whole; the second breaks off there and is left out.
     EXPECT_EQ(StoredRows(store), (std::vector<Row>{{"d1", "http://deals.test/1", "t1", "", ""}}));

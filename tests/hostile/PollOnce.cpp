@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <stop_token>
 
-#include "feed/FeedDownload.h"
+#include "feed/FeedPoller.h"
 #include "store/ItemStore.h"
 
 int main(int argc, char** argv) {
@@ -15,6 +15,6 @@ int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");  // as the program starts: the locale decides the conversions
     ItemStore store(argv[2]);
     if (!store.IsReady()) return 3;
-    PollFeedOnce(argv[1], store, std::stop_token());
+    FeedPoller(argv[1], store).PollOnce({});
     return 0;
 }

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/SoakRun.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/loopback/SoakRun.h"
 
 namespace hostile {
 namespace {

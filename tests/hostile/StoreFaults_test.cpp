@@ -3,13 +3,13 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -20,13 +20,12 @@
 #include "feed/FeedDownload.h"
 #include "feed/FeedPoller.h"
 #include "tests/support/CaseName.h"
-#include "tests/support/FeedServer.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/RawDb.h"
 #include "tests/support/Rss.h"
 #include "tests/support/StoreContents.h"
 #include "tests/support/TempDir.h"
-
-extern char** environ;
+#include "tests/support/loopback/FeedServer.h"
 
 namespace hostile {
 namespace {
@@ -108,50 +107,32 @@ INSTANTIATE_TEST_SUITE_P(Locks, LockedStore,
 // input closes. The script prints "ready" once it holds what it holds.
 class SqliteProcess {
   public:
-    SqliteProcess(const char* script, const fs::path& file) {
-        int toChild[2], fromChild[2];
-        if (pipe(toChild) != 0 || pipe(fromChild) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
-        posix_spawn_file_actions_addclose(&actions, toChild[1]);
-        posix_spawn_file_actions_addclose(&actions, fromChild[0]);
-        char* argv[] = {const_cast<char*>("python3"), const_cast<char*>("-c"), const_cast<char*>(script),
-                        const_cast<char*>(file.c_str()), nullptr};
-        if (posix_spawnp(&m_pid, "python3", &actions, nullptr, argv, environ) != 0) m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(toChild[0]);
-        close(fromChild[1]);
-        m_stdin = toChild[1];
-        // Kept open until the end: a write into a pipe nobody reads would end the process early.
-        m_stdout = fromChild[0];
+    SqliteProcess(const char* script, const fs::path& file)
+        : m_child({"python3", "-c", script, file.string()}, Piped()) {
         std::string answer;
         char c = 0;
-        while (m_pid > 0 && answer.size() < 16 && read(m_stdout, &c, 1) == 1 && c != '\n') answer += c;
+        while (m_child.Started() && answer.size() < 16 && read(m_child.Stdout(), &c, 1) == 1 && c != '\n') {
+            answer += c;
+        }
         m_ready = answer == "ready";
     }
-    ~SqliteProcess() { Release(); }
-    SqliteProcess(const SqliteProcess&) = delete;
-    SqliteProcess& operator=(const SqliteProcess&) = delete;
 
     bool Ready() const { return m_ready; }
-    // Ends the process, and with it the transaction; true when it exited normally.
+    // Ends the process, and with it the transaction; true when it exited normally. Its output stays
+    // open until the end: a write into a pipe nobody reads would end the process early.
     bool Release() {
-        if (m_stdin >= 0) close(m_stdin);
-        m_stdin = -1;
-        int status = -1;
-        if (m_pid > 0) waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        if (m_stdout >= 0) close(m_stdout);
-        m_stdout = -1;
-        return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        m_child.CloseStdin();
+        return m_child.Started() && m_child.Wait() == ExitStatus{true, 0};
     }
 
   private:
-    pid_t m_pid = -1;
-    int m_stdin = -1;
-    int m_stdout = -1;
+    static ChildOptions Piped() {
+        ChildOptions options;
+        options.pipeStdio = true;
+        return options;
+    }
+
+    ChildProcess m_child;
     bool m_ready = false;
 };
 
@@ -271,7 +252,7 @@ TEST(ReadOnlyDirectory, NoStoreCanBeCreatedAndPollsStoreNothing) {
     server.SetBody(Rss(NumberedItems("ro", 3)));
     ItemStore store(dir.ModuleDir());
     EXPECT_FALSE(store.IsReady()) << readOnly.How();
-    PollFeedOnce(server.Url(), store, {});
+    FeedPoller(server.Url(), store).PollOnce({});
     EXPECT_FALSE(store.ListItems().has_value());
     EXPECT_EQ(server.FeedHits().size(), 1u);
     EXPECT_FALSE(fs::exists(dir.Rcd()));
@@ -284,7 +265,7 @@ TEST(ReadOnlyDirectory, ExistingStoreListsButTakesNothingUntilWritableAgain) {
     server.SetBody(Rss(NumberedItems("old", 2)));
     {
         ItemStore store(dir.ModuleDir());
-        PollFeedOnce(server.Url(), store, {});
+        FeedPoller(server.Url(), store).PollOnce({});
     }
     const std::string before = ReadFile(dir.Rcd());
     ReadOnlyDir readOnly(dir.Path());
@@ -293,13 +274,14 @@ TEST(ReadOnlyDirectory, ExistingStoreListsButTakesNothingUntilWritableAgain) {
     ItemStore store(dir.ModuleDir());
     ASSERT_TRUE(store.IsReady()) << "the file itself is writable; only its journal cannot be made";
     server.SetBody(Rss(NumberedItems("new", 3)));
-    PollFeedOnce(server.Url(), store, {});
+    FeedPoller poller(server.Url(), store);
+    poller.PollOnce({});
     EXPECT_EQ(StoredRows(store).size(), 2u);
     EXPECT_FALSE(store.MarkAllRead());
     EXPECT_EQ(ReadFile(dir.Rcd()), before);
 
     readOnly.Undo();
-    PollFeedOnce(server.Url(), store, {});
+    poller.PollOnce({});
     EXPECT_EQ(StoredRows(store).size(), 5u);
     EXPECT_EQ(RawDb(dir.Rcd()).Scalar("PRAGMA integrity_check"), "ok");
 }
@@ -311,7 +293,7 @@ TEST(ReadOnlyDirectory, DirectoryThatIsAFileGivesNoStore) {
     server.SetBody(Rss(NumberedItems("f", 2)));
     ItemStore store((dir.Path() / "plain").string() + "/");
     EXPECT_FALSE(store.IsReady());
-    PollFeedOnce(server.Url(), store, {});
+    FeedPoller(server.Url(), store).PollOnce({});
     EXPECT_FALSE(store.ListItems().has_value());
     EXPECT_EQ(ReadFile(dir.Path() / "plain"), "a file, not a directory");
 }
@@ -333,8 +315,9 @@ TEST_P(NotADatabase, NotReadyStoresNothingAndLeavesTheFileAlone) {
     {
         ItemStore store(dir.ModuleDir());
         EXPECT_FALSE(store.IsReady());
-        PollFeedOnce(server.Url(), store, {});
-        PollFeedOnce(server.Url(), store, {});
+        FeedPoller poller(server.Url(), store);
+        poller.PollOnce({});
+        poller.PollOnce({});
         EXPECT_FALSE(store.ListItems().has_value());
         store.MarkAllRead();
         store.RemoveAllItems();
@@ -363,21 +346,9 @@ INSTANTIATE_TEST_SUITE_P(Files, NotADatabase,
 
 class KilledPoll : public testing::Test {
   protected:
-    pid_t Spawn() {
-        const std::string url = m_server.Url();
-        const std::string dir = m_dir.ModuleDir();
-        char* argv[] = {const_cast<char*>(POLL_ONCE_PATH), const_cast<char*>(url.c_str()),
-                        const_cast<char*>(dir.c_str()), nullptr};
-        pid_t pid = -1;
-        if (posix_spawn(&pid, POLL_ONCE_PATH, nullptr, nullptr, argv, environ) != 0) return -1;
-        return pid;
-    }
-
-    // Waits for the child; its raw wait status.
-    static int Reap(pid_t pid) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return status;
+    std::unique_ptr<ChildProcess> Spawn() {
+        return std::make_unique<ChildProcess>(
+            std::vector<std::string>{POLL_ONCE_PATH, m_server.Url(), m_dir.ModuleDir()});
     }
 
     // Commits sync on every write: memory backing keeps 2,000 commits short. A SIGKILL leaves the
@@ -396,20 +367,16 @@ TEST_F(KilledPoll, IntegrityKeptNoDuplicatesAndEverythingStoredAfterwards) {
     const fs::path journal = m_dir.Path() / "rcd-journal";
     int killedMidway = 0;
     for (int round = 0; round < 3; ++round) {
-        const pid_t child = Spawn();
-        ASSERT_GT(child, 0);
+        const auto child = Spawn();
+        ASSERT_TRUE(child->Started());
         bool exited = false;
-        while (!fs::exists(journal)) {
-            if (waitpid(child, nullptr, WNOHANG) == child) {
-                exited = true;
-                break;
-            }
+        while (!fs::exists(journal) && !exited) {
+            exited = !child->IsRunning();
             std::this_thread::sleep_for(std::chrono::microseconds(50));
         }
         ASSERT_FALSE(exited) << "the poll ended before it could be killed";
-        kill(child, SIGKILL);
-        const int status = Reap(child);
-        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "round " << round;
+        child->Signal(SIGKILL);
+        ASSERT_EQ(child->Wait(), (ExitStatus{false, SIGKILL})) << "round " << round;
 
         RawDb raw(m_dir.Rcd());
         EXPECT_EQ(raw.Scalar("PRAGMA integrity_check"), "ok") << "round " << round;
@@ -422,10 +389,7 @@ TEST_F(KilledPoll, IntegrityKeptNoDuplicatesAndEverythingStoredAfterwards) {
     }
     EXPECT_GT(killedMidway, 0) << "no kill landed inside the transaction";
 
-    const pid_t last = Spawn();
-    ASSERT_GT(last, 0);
-    const int status = Reap(last);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(Spawn()->Wait(), (ExitStatus{true, 0}));
 
     RawDb raw(m_dir.Rcd());
     EXPECT_EQ(raw.Scalar("PRAGMA integrity_check"), "ok");

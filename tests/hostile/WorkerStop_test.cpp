@@ -7,14 +7,14 @@
 
 #include <gtest/gtest.h>
 
-#include "feed/FeedDownload.h"
+#include "feed/FeedPoller.h"
 #include "popup/PollWorker.h"
 #include "store/ItemStore.h"
 #include "tests/support/CaseName.h"
-#include "tests/support/FeedServer.h"
 #include "tests/support/RawDb.h"
 #include "tests/support/Rss.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/loopback/FeedServer.h"
 
 namespace hostile {
 namespace {
@@ -43,10 +43,11 @@ TEST_P(WorkerStop, ReturnsPromptlyAndTouchesNothingAfterwards) {
     m_server.SetBody(Rss(std::vector<RssItem>{{"d1", "t1", "http://deals.test/1", ""}}));
     m_server.SetStalled(GetParam().stalled);
     // Production limits: only the stop can end a stalled transfer within the test's time.
+    FeedPoller poller(m_server.Url(), m_store);
     PollWorker worker(
-        [this](std::stop_token stop) {
+        [&](std::stop_token stop) {
             ++m_pollsStarted;
-            PollFeedOnce(m_server.Url(), m_store, stop);
+            poller.PollOnce(stop);
             ++m_pollsEnded;
         },
         std::chrono::milliseconds(60'000));

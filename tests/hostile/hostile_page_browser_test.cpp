@@ -14,16 +14,17 @@
 #include <gtk/gtk.h>
 
 #include "HostileFeeds.h"
-#include "feed/FeedDownload.h"
+#include "feed/FeedPoller.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/WindowManager.h"
 #include "popup/PageText.h"
 #include "popup/ScriptText.h"
 #include "res/PageResources.h"
 #include "tests/support/CaseName.h"
-#include "tests/support/FeedServer.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/desktop/PageScript.h"
+#include "tests/support/loopback/FeedServer.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/ResourceScheme.h"
 #include "webhost/WebKitEngine.h"
@@ -81,14 +82,9 @@ class PageHost {
 
     // The value of `js` in the page's own world, as JSON text.
     std::string Eval(const std::string& js) {
-        std::string json;
-        bool done = false;
-        m_engine->EvaluateForTest(js, [&](std::string result) {
-            json = std::move(result);
-            done = true;
-        });
-        EXPECT_TRUE(SpinUntil([&] { return done; }, 120s)) << "no answer to " << js.substr(0, 200);
-        return json;
+        const std::optional<std::string> json = test_support::EvaluateJson(m_engine->Widget(), js, 120s);
+        EXPECT_TRUE(json) << "no answer to " << js.substr(0, 200);
+        return json.value_or("");
     }
 
   private:
@@ -134,23 +130,33 @@ std::string WantedJson(const std::vector<Expected>& rows) {
 }
 
 // Empty when every entry shows exactly the wanted values; otherwise the first differences.
+// The list builds entries only near the view: those at its top and, scrolled to the end, those at its
+// bottom must show the first and the last rows exactly.
 constexpr const char* kCompareShown = R"JS((function (want) {
-  var rows = document.querySelectorAll('#all_notify > .row-fluid');
-  if (rows.length !== want.length) return 'entries: ' + rows.length + ' instead of ' + want.length;
-  var bad = [];
-  for (var i = 0; i < rows.length && bad.length < 5; i++) {
-    var r = rows[i];
-    var got = [r.querySelector('img').getAttribute('src'), r.querySelector('h4').lastChild.data,
-               r.querySelector('small').textContent,
-               r.querySelector('[name=button_detail]').getAttribute('detail_url'),
-               r.querySelector('[name=button_buy]').getAttribute('buy_url')];
-    for (var j = 0; j < 5; j++) {
-      if (got[j] !== want[i][j]) {
-        bad.push('entry ' + i + ' value ' + j + ': ' + JSON.stringify(String(got[j]).slice(0, 160)) +
-                 ' instead of ' + JSON.stringify(want[i][j].slice(0, 160)));
+  var l = document.getElementById('all_notify'), bad = [];
+  function compare(atEnd) {
+    l.scrollTop = atEnd ? l.scrollHeight : 0;
+    l.dispatchEvent(new Event('scroll'));
+    var rows = l.querySelectorAll(':scope > .row-fluid');
+    if (rows.length === 0 && want.length > 0) return bad.push('no entries shown');
+    if (rows.length > want.length) return bad.push('entries: ' + rows.length + ' instead of ' + want.length);
+    var first = atEnd ? want.length - rows.length : 0;
+    for (var i = 0; i < rows.length && bad.length < 5; i++) {
+      var r = rows[i], w = want[first + i];
+      var got = [r.querySelector('img').getAttribute('src'), r.querySelector('h4').lastChild.data,
+                 r.querySelector('small').textContent,
+                 r.querySelector('[name=button_detail]').getAttribute('detail_url'),
+                 r.querySelector('[name=button_buy]').getAttribute('buy_url')];
+      for (var j = 0; j < 5; j++) {
+        if (got[j] !== w[j]) {
+          bad.push('entry ' + (first + i) + ' value ' + j + ': ' + JSON.stringify(String(got[j]).slice(0, 160)) +
+                   ' instead of ' + JSON.stringify(w[j].slice(0, 160)));
+        }
       }
     }
   }
+  compare(true);
+  compare(false);
   return bad.join('\n');
 }))JS";
 
@@ -230,7 +236,7 @@ TEST_P(HostilePage, NothingRunsAndEveryValueShowsLiterally) {
     ItemStore store(dir.ModuleDir());
     ASSERT_TRUE(store.IsReady());
     Server().SetBody(feed.document);
-    PollFeedOnce(Server().Url(), store, {});
+    FeedPoller(Server().Url(), store).PollOnce({});
     const auto executedBefore = Server().OtherPaths("/exec/");
 
     Render(store);

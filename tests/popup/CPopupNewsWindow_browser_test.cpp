@@ -14,7 +14,9 @@
 #include "popup/GtkPopupSurface.h"
 #include "res/PageResources.h"
 #include "store/ItemStore.h"
-#include "tests/support/XDesktop.h"
+#include "tests/support/RawDb.h"
+#include "tests/support/desktop/PageScript.h"
+#include "tests/support/desktop/XDesktop.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/WebKitEngine.h"
 
@@ -88,14 +90,9 @@ class LivePopup : public testing::Test {
     }
 
     static std::string Eval(const std::string& js) {
-        std::string json;
-        bool answered = false;
-        s_engine->EvaluateForTest(js, [&](std::string result) {
-            json = std::move(result);
-            answered = true;
-        });
-        EXPECT_TRUE(SpinUntil([&] { return answered; }, 10000ms)) << js;
-        return json;
+        const std::optional<std::string> json = test_support::EvaluateJson(s_engine->Widget(), js);
+        EXPECT_TRUE(json) << js;
+        return json.value_or("");
     }
 
     // Presses a real mouse button on the centre of the first element that `selector` finds.
@@ -206,5 +203,82 @@ INSTANTIATE_TEST_SUITE_P(
                     PressCase{"MarkAllReadPrimary", "#all_notify_setread", 1, {"1", "1"}},
                     PressCase{"RemoveAllPrimary", "#all_notify_remove", 1, {}}),
     ByName);
+
+// ---- what the page shows after any changes is what a full refresh shows ------------------------------
+
+// The page's entries (title, date, link, badge) and its tab, and the same made from the store.
+constexpr const char* kShownList = R"js((() => {
+  const rows = [...document.querySelectorAll('#all_notify > .row-fluid')].map(r =>
+      [r.querySelector('h4').textContent, r.querySelector('small').textContent,
+       r.querySelector('[name=button_detail]').getAttribute('detail_url')].join('|') + '\n');
+  return rows.join('') + document.getElementById('all_notify_tab').textContent;
+})())js";
+
+std::string FullRefreshShows(ItemStore& store) {
+    std::string json = "\"";
+    int unread = 0;
+    const auto rows = store.ListItems().value_or(std::vector<FeedItem>{});
+    for (const FeedItem& row : rows) {
+        if (row.msg_top != "1") ++unread;
+        json += (row.msg_top != "1" ? "新! " : "") + row.msg_title + "|" + row.msg_date + "|" + row.msg_url +
+                "\\n";
+    }
+    return json + "所有提醒 (" + std::to_string(unread) + "/" + std::to_string(rows.size()) + ")\"";
+}
+
+struct Step {
+    const char* name;
+    std::function<void(ItemStore&, const std::string& dir)> change;
+};
+
+TEST_F(LivePopup, AfterAnySequenceOfChangesThePageShowsWhatAFullRefreshShows) {
+    ASSERT_NO_FATAL_FAILURE(
+        Show({StoredItem("d1", "http://deals.test/1"), StoredItem("d2", "http://deals.test/2")}));
+    int next = 3;
+    auto add = [&next](ItemStore& store, int count) {
+        for (int i = 0; i < count; ++i, ++next) {
+            FeedItem item =
+                StoredItem("d" + std::to_string(next), "http://deals.test/" + std::to_string(next));
+            item.msg_title = "t" + std::to_string(next);
+            store.InsertItem(item);
+        }
+    };
+    auto post = [](platform::UINT message) { platform::SendMessage(s_hWnd, message, 0, 0); };
+    const Step steps[] = {
+        {"new items", [&](ItemStore& store, auto&) { add(store, 3); }},
+        {"a link read", [](ItemStore& store, auto&) { store.MarkReadByUrl("http://deals.test/4"); }},
+        {"new items and a link read",
+         [&](ItemStore& store, auto&) {
+             add(store, 1);
+             store.MarkReadByUrl("http://deals.test/2");
+         }},
+        {"mark all read", [&](ItemStore&, auto&) { post(WM_MARK_ALL_READ); }},
+        {"a new item", [&](ItemStore& store, auto&) { add(store, 1); }},
+        {"a row deleted by another connection",
+         [](ItemStore&, const std::string& dir) {
+             test_support::RawDb(dir + "rcd").Exec("delete from items where msg_date='d4'");
+         }},
+        {"a row read by another connection",
+         [](ItemStore&, const std::string& dir) {
+             test_support::RawDb(dir + "rcd").Exec("update items set msg_top='1' where msg_date='d8'");
+         }},
+        {"remove all", [&](ItemStore&, auto&) { post(WM_REMOVE_ALL); }},
+        {"new items after removing", [&](ItemStore& store, auto&) { add(store, 2); }},
+        {"a page reload", [](ItemStore&, auto&) { Eval("location.reload(), 1"); }},
+        {"a link read after the reload",
+         [](ItemStore& store, auto&) { store.MarkReadByUrl("http://deals.test/10"); }},
+    };
+    for (const Step& step : steps) {
+        step.change(*s_store, s_dir->ModuleDir());
+        const bool same = SpinUntil(
+            [&] {
+                platform::SendMessage(s_hWnd, platform::WM_TIMER, TIMER_REFRESH, 0);
+                return Eval(kShownList) == FullRefreshShows(*s_store);
+            },
+            10000ms);
+        EXPECT_TRUE(same) << step.name << "\nshown: " << Eval(kShownList)
+                          << "\nwhole: " << FullRefreshShows(*s_store);
+    }
+}
 
 }  // namespace

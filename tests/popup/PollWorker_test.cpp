@@ -19,7 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "feed/CurlGlobal.h"
-#include "feed/FeedDownload.h"
+#include "feed/FeedPoller.h"
 #include "store/ItemStore.h"
 
 namespace {
@@ -225,6 +225,7 @@ TEST(PollWorker, StopAbortsAStalledDownloadBeforeTheStoreCloses) {
         std::mutex mutex;
         std::condition_variable started;
         bool polling = false;
+        FeedPoller poller(server.Url(), store);  // production limits: a minute in total
         PollWorker worker(
             [&](std::stop_token stop) {
                 {
@@ -232,7 +233,7 @@ TEST(PollWorker, StopAbortsAStalledDownloadBeforeTheStoreCloses) {
                     polling = true;
                 }
                 started.notify_all();
-                PollFeedOnce(server.Url(), store, stop);  // production limits: a minute in total
+                poller.PollOnce(stop);
             },
             1h);
         worker.Start();

@@ -27,9 +27,6 @@ constexpr int kOtherEvent = WebWindow::DISPID_PROGRESSCHANGE;
 
 class SinkTest : public testing::Test {
   protected:
-    void SetUp() override { g_hwndPopup = popup.hWnd; }
-    void TearDown() override { g_hwndPopup = nullptr; }
-
     RecordingWindow popup;
 };
 
@@ -39,8 +36,13 @@ class BrowserSinkTest : public SinkTest {
   protected:
     BrowserSinkTest()
         : store(dir.ModuleDir()),
-          handler(popup.hWnd, WM_POPUP_DOCUMENT_COMPLETE, WM_POPUP_PAGE_URL),
-          sink(store, [this](const std::string& url) { opened.push_back(url); }) {
+          handler(popup.hWnd, WM_POPUP_DOCUMENT_COMPLETE),
+          sink(
+              popup.hWnd,
+              [this](const std::string& utf8Url, const std::string& ansiUrl) {
+                  store.MarkReadByUrl(utf8Url, ansiUrl);
+              },
+              [this](const std::string& url) { opened.push_back(url); }) {
         sink.AddHandler(&handler);
     }
 
@@ -85,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(BrowserSinkTest, DocumentCompleteNotifiesEveryHandlerInOrder) {
     RecordingWindow second;
-    CSendComplteHandler other(second.hWnd, 4242, 0);
+    CSendComplteHandler other(second.hWnd, 4242);
     sink.AddHandler(&other);
     sink.Invoke(WebWindow::DISPID_DOCUMENTCOMPLETE, {});
     Drain();
@@ -179,9 +181,9 @@ TEST_P(ElementSinkDispatch, ActsOnMouseDownOnly) {
     const ElementCase& c = GetParam();
     std::unique_ptr<WebWindow::IEventSink> sink;
     if (c.kind == 0) {
-        sink = std::make_unique<CAnchorEvent>();
+        sink = std::make_unique<CAnchorEvent>(popup.hWnd);
     } else {
-        sink = std::make_unique<CButtonEvent>(c.kind);
+        sink = std::make_unique<CButtonEvent>(popup.hWnd, c.kind);
     }
     sink->Invoke(c.dispid, {});
     EXPECT_EQ(popup.Numbers(), c.sentAtOnce);

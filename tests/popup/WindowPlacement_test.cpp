@@ -8,7 +8,7 @@ namespace {
 
 struct PlacementCase {
     const char* name;
-    WebWindow::Rect workArea;
+    platform::Rect workArea;
     WindowPlacement expected;
 };
 void PrintTo(const PlacementCase& c, std::ostream* os) { *os << c.name; }

@@ -7,6 +7,7 @@
 
 #include "platform/ScriptLiteral.h"
 #include "res/PageResources.h"
+#include "res/PopupPage.h"
 #include "webhost/ScriptBatch.h"
 
 namespace {
@@ -105,8 +106,10 @@ void PageHarness::Serve(WebKitURISchemeRequest* request) {
     g_autofree char* lower = g_ascii_strdown(unescaped ? unescaped : "", -1);
     const std::string path = lower;
     const std::string key = std::string(kPageResourcePrefix) + path;
-    GBytes* bytes =
-        g_resource_lookup_data(PageResources(), key.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
+    // The popup page as the program serves it, with the build's home link.
+    GBytes* bytes = key == kPopupPageKey ? g_bytes_ref(PopupPage(BuildHomeUrl()).get())
+                                         : g_resource_lookup_data(PageResources(), key.c_str(),
+                                                                  G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
     if (!bytes) {
         ++m_missing[path];
         g_autoptr(GInputStream) empty = g_memory_input_stream_new();
@@ -167,16 +170,17 @@ std::optional<std::string> PageHarness::Eval(const std::string& js) {
 }
 
 std::vector<bool> PageHarness::RunBatch(const std::vector<std::string>& texts) {
-    // The flags come back as text: "true,false,...".
-    const auto flags = Eval(WebWindow::ScriptBatch::Script(texts));
-    std::vector<bool> result;
-    if (!flags || flags->empty()) return result;
-    for (std::string_view rest = *flags;;) {
-        const size_t comma = rest.find(',');
-        result.push_back(rest.substr(0, comma) == "true");
-        if (comma == std::string_view::npos) return result;
-        rest.remove_prefix(comma + 1);
+    std::optional<std::vector<bool>> flags;
+    g_autoptr(GCancellable) lifetime = g_cancellable_new();
+    WebWindow::ScriptBatch::Run(m_view, texts, lifetime, [&](std::vector<bool> answer) { flags = answer; });
+    const auto deadline = std::chrono::steady_clock::now() + kScriptTimeout;
+    while (!flags && std::chrono::steady_clock::now() < deadline) g_main_context_iteration(nullptr, TRUE);
+    if (!flags) {
+        // The answer still comes, with a cancellation, and is dropped then.
+        g_cancellable_cancel(lifetime);
+        return {};
     }
+    return *flags;
 }
 
 void PageHarness::ResetCounts() {
@@ -192,8 +196,8 @@ cairo_surface_t* PageHarness::Snapshot() {
     return call.surface;
 }
 
-std::string AddAllItemCall(const std::vector<std::string>& values) {
-    std::string call = "AddAllItem(";
+std::string AddAllItemCall(const std::vector<std::string>& values, const std::string& function) {
+    std::string call = function + "(";
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i) call += ',';
         call += platform::ScriptLiteral(values[i]);

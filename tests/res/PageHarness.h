@@ -59,5 +59,6 @@ class PageHarness {
 // `value` as the host writes it into a script: a JavaScript string literal.
 inline std::string JsString(std::string_view value) { return platform::ScriptLiteral(value); }
 
-// The host's item call with every value escaped: AddAllItem("p","0",...).
-std::string AddAllItemCall(const std::vector<std::string>& values);
+// The host's item call with every value escaped: AddAllItem("p","0",...), or another function's.
+std::string AddAllItemCall(const std::vector<std::string>& values,
+                           const std::string& function = "AddAllItem");

@@ -13,58 +13,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// What the page shows for the items, one line per entry, in the same form as ShownEntries().
-std::string Expected(const std::vector<PageItem>& items) {
-    std::string out;
-    for (const auto& item : items) {
-        const bool placeholder = item.picurl.empty() || item.picurl == "logo" || item.picurl == "blank";
-        const bool unread = item.top.empty() || item.top == "0";
-        out += (placeholder ? std::string("pelmo128.png") : item.picurl) + "|" + (unread ? "新! " : "") +
-               item.title + "|" + item.date + "|" + item.url + "|" + item.id + "|" + item.buyurl + "\n";
-    }
-    return out;
-}
-
-class PageRefresh : public PageTest {
-  protected:
-    // Reads every entry back, and checks that the list is row, rule, row, rule... of complete entries.
-    static std::string ShownEntries() {
-        return Js(R"js((function () {
-            var kids = document.getElementById('all_notify').children, out = '';
-            for (var i = 0; i < kids.length; i += 2) {
-                var row = kids[i], hr = kids[i + 1];
-                if (row.className !== 'row-fluid' || !hr || hr.tagName !== 'HR') return 'broken list at ' + i;
-                var d = row.querySelector('[name=button_detail]'), b = row.querySelector('[name=button_buy]');
-                if (d.getAttribute('msg_id') !== b.getAttribute('msg_id')) return 'ids differ at ' + i;
-                if (row.querySelectorAll('*').length !== (row.querySelector('.badge') ? 13 : 12)) return 'shape at ' + i;
-                out += [row.querySelector('img').getAttribute('src'), row.querySelector('h4').textContent,
-                        row.querySelector('small').textContent, d.getAttribute('detail_url'),
-                        d.getAttribute('msg_id'), b.getAttribute('buy_url')].join('|') + '\n';
-            }
-            return out;
-        })())js");
-    }
-
-    // Counts every mutation under the list from now on.
-    static void Observe() {
-        Js("window.__mutations = [];"
-           "window.__observer = new MutationObserver(function (r) { "
-           "window.__mutations.push.apply(window.__mutations, r); });"
-           "__observer.observe(document.getElementById('all_notify'),"
-           "  {subtree: true, childList: true, attributes: true, characterData: true});"
-           "__observer.observe(document.getElementById('all_notify_tab'),"
-           "  {subtree: true, childList: true, attributes: true, characterData: true}); 0");
-    }
-
-    // The mutations seen since Observe(), one word each: type and the tag of its target.
-    static std::string Mutations() {
-        return Js(
-            "__mutations.push.apply(__mutations, __observer.takeRecords());"
-            "__mutations.map(function (m) { var t = m.target.nodeType === 3 ? m.target.parentNode : m.target;"
-            "  return m.type + ':' + t.tagName + (m.addedNodes.length ? '+' + m.addedNodes.length : '')"
-            "    + (m.removedNodes.length ? '-' + m.removedNodes.length : ''); }).join(' ')");
-    }
-};
+using PageRefresh = PageTest;
 
 std::vector<PageItem> Items(int count, int first = 1) {
     std::vector<PageItem> items;

@@ -1,34 +1,33 @@
 #include "tests/support/Command.h"
 
+#include <unistd.h>
+
 #include <glib.h>
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 namespace test_support {
 
 CommandResult RunCommand(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const auto& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-
-    gchar* out = nullptr;
-    gchar* err = nullptr;
-    gint status = 0;
-    GError* error = nullptr;
+    // The error output waits in a file, so that neither stream can fill its pipe while the other is read.
+    const TempDir dir;
+    const std::filesystem::path errors = dir.Path() / "stderr";
+    ChildOptions options;
+    options.errLog = errors;
+    options.pipeStdio = true;
+    ChildProcess child(argv, options);
     CommandResult result;
-    if (!g_spawn_sync(nullptr, args.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out, &err,
-                      &status, &error)) {
-        result.err = error->message;
-        g_error_free(error);
+    if (!child.Started()) {
+        result.err = "cannot start " + argv.front();
         return result;
     }
-    result.out = out ? out : "";
-    result.err = err ? err : "";
-    g_free(out);
-    g_free(err);
-    if (WIFEXITED(status)) {
-        result.exitCode = WEXITSTATUS(status);
-    }
+    child.CloseStdin();
+    char buffer[4096];
+    for (ssize_t n; (n = read(child.Stdout(), buffer, sizeof buffer)) > 0;) result.out.append(buffer, n);
+    const ExitStatus status = child.Wait();
+    result.err = ReadFile(errors);
+    if (status.exited) result.exitCode = status.code;
     return result;
 }
 

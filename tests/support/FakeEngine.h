@@ -34,7 +34,7 @@ struct EngineLog {
     // What it was asked.
     bool created = false;
     platform::HWND createdIn = nullptr;
-    WebWindow::Rect createdAt;
+    platform::Rect createdAt;
     std::vector<std::string> navigated;
     std::optional<bool> shown;
     int closes = 0;
@@ -88,7 +88,7 @@ class FakeEngine : public WebWindow::IBrowserEngine {
     explicit FakeEngine(std::shared_ptr<EngineLog> log) : m_log(std::move(log)) {}
     ~FakeEngine() override { m_log->destroyed = true; }
 
-    bool Create(platform::HWND parent, const WebWindow::Rect& rc) override {
+    bool Create(platform::HWND parent, const platform::Rect& rc) override {
         m_log->createdIn = parent;
         m_log->createdAt = rc;
         m_log->created = m_log->createOk;

@@ -28,8 +28,7 @@ struct ParentWindow : platform::CMessageMap {
     }
 };
 
-struct Handler {};
-using WebWindowUnderTest = CWebWindow<Handler>;
+using WebWindowUnderTest = CWebWindow;
 
 class CWebWindowTest : public ::testing::Test {
   protected:
@@ -54,10 +53,9 @@ class CWebWindowTest : public ::testing::Test {
 TEST_F(CWebWindowTest, CreateKeepsTheRectanglesAndStartsTheEngineInTheParent) {
     auto& window = Make();
     ASSERT_TRUE(window.Create(m_parent, {1, 1, 514, 579}));
-    EXPECT_EQ(window.m_rcWindow, (Rect{1, 1, 514, 579}));
-    EXPECT_EQ(window.m_rcClient, (Rect{0, 0, 513, 578}));
+    EXPECT_EQ(window.m_rcWindow, (platform::Rect{1, 1, 514, 579}));
     EXPECT_EQ(m_log->createdIn, m_parent);
-    EXPECT_EQ(m_log->createdAt, (Rect{1, 1, 514, 579}));
+    EXPECT_EQ(m_log->createdAt, (platform::Rect{1, 1, 514, 579}));
     EXPECT_EQ(platform::GetParent(window.m_hWnd), m_parent);
     // The fake takes no sink before its view exists, so this also pins Create before Advise.
     EXPECT_EQ(m_log->SinkFor(EventSource::Browser), &m_sink);

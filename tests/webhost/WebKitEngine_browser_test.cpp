@@ -18,6 +18,8 @@
 
 #include "platform/Unicode.h"
 #include "platform/WindowManager.h"
+#include "tests/support/Command.h"
+#include "tests/support/desktop/PageScript.h"
 #include "tests/webhost/TestResources.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/ResourceScheme.h"
@@ -33,7 +35,7 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace {
 
 constexpr const char* kExePath = "/opt/deals notifier/应用 程序/notifier";
-constexpr Rect kViewRect{1, 1, 514, 579};
+constexpr platform::Rect kViewRect{1, 1, 514, 579};
 
 struct Event {
     int dispid;
@@ -135,14 +137,9 @@ class WebKitEngineBrowserTest : public ::testing::Test {
     }
 
     std::string Eval(const std::string& js) {
-        std::string result;
-        bool answered = false;
-        m_engine->EvaluateForTest(js, [&](std::string json) {
-            result = std::move(json);
-            answered = true;
-        });
-        EXPECT_TRUE(RunUntil([&] { return answered; })) << js;
-        return result;
+        const std::optional<std::string> json = test_support::EvaluateJson(m_engine->Widget(), js);
+        EXPECT_TRUE(json) << js;
+        return json.value_or("");
     }
 
     // Waits for a page promise whose value the page stores in window.__answer.
@@ -167,11 +164,10 @@ class WebKitEngineBrowserTest : public ::testing::Test {
         int tx = 0, ty = 0, ox = 0, oy = 0;
         ASSERT_TRUE(gtk_widget_translate_coordinates(m_engine->Widget(), s_toplevel, x, y, &tx, &ty));
         gdk_window_get_origin(gtk_widget_get_window(s_toplevel), &ox, &oy);
-        const std::string command = "xdotool mousemove " + std::to_string(ox + tx) + " " +
-                                    std::to_string(oy + ty) + " click " + std::to_string(button);
-        gint status = 0;
-        ASSERT_TRUE(g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, &status, nullptr));
-        ASSERT_EQ(status, 0) << command;
+        const test_support::CommandResult click =
+            test_support::RunCommand({"xdotool", "mousemove", std::to_string(ox + tx),
+                                      std::to_string(oy + ty), "click", std::to_string(button)});
+        ASSERT_EQ(click.exitCode, 0) << click.err;
     }
 
     // Lets everything the page may still send arrive: two round trips to the web process and a pause.
@@ -449,10 +445,8 @@ TEST_F(WebKitEngineBrowserTest, ScreenshotOfThePage) {
     Settle(300);
     const std::string path = std::string(WEBHOST_TEST_OUTPUT_DIR) + "/webhost-page.png";
     g_remove(path.c_str());
-    gint status = 0;
-    const std::string command = "import -window root " + path;
-    ASSERT_TRUE(g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, &status, nullptr));
-    EXPECT_EQ(status, 0);
+    const test_support::CommandResult shot = test_support::RunCommand({"import", "-window", "root", path});
+    EXPECT_EQ(shot.exitCode, 0) << shot.err;
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_GT(info.st_size, 1000);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "tests/support/XDesktop.h"
+#include "tests/support/desktop/XDesktop.h"
 
 using Display = struct _XDisplay;
 

@@ -1,7 +1,8 @@
-// Times the popup's refresh batch (ClearItems + N AddAllItem, then InitAllNum) through the host's own
-// WebKit engine on the real page: the first render, an unchanged re-render, a re-render with one new
-// item at the top, and the web process's resident memory across repeated unchanged re-renders. Then the
-// round trip of bare batches of 1, 100 and 1000 texts, from RunScripts to its answer.
+// Times the popup's list through the host's own WebKit engine on the real page, on a fresh page per run:
+// the first render of N items (ClearItems + N AddAllItem, then InitAllNum), an unchanged refresh, one
+// new item and mark-all-read (PrependItem and SetItemTops where the page has them, else the full
+// refresh), and the web process's PSS afterwards. Then the round trip of bare batches of 1, 100 and 1000
+// texts, from RunScripts to its answer.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "platform/WindowManager.h"
 #include "popup/ScriptText.h"
 #include "res/PageResources.h"
+#include "tests/support/desktop/PageScript.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/ResourceScheme.h"
 #include "webhost/WebKitEngine.h"
@@ -59,19 +61,27 @@ void Spin(std::chrono::milliseconds duration) {
     RunUntil([] { return false; }, duration);
 }
 
-// Resident memory of the view's web process in KiB, or -1 when it cannot be found.
-long WebProcessRssKiB() {
-    // The web process is a child of ours; WebKitGTK 4.1 does not tell its id.
+// Proportional memory of the view's web process in KiB (smaps_rollup), or -1 when it cannot be found.
+long WebProcessPssKiB() {
+    // The web process is a child of ours; WebKitGTK 4.1 does not tell its id. Each page has its own
+    // context, so the newest child is this page's.
     const std::string self = std::to_string(getpid());
+    long newest = -1;
+    std::filesystem::path found;
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
         std::ifstream stat(entry.path() / "stat");
         std::string pid, comm, state, ppid;
         if (!(stat >> pid >> comm >> state >> ppid) || ppid != self) continue;
         if (comm.find("WebKitWebProces") == std::string::npos) continue;
-        std::ifstream status(entry.path() / "status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+        const long id = std::strtol(pid.c_str(), nullptr, 10);
+        if (id > newest) {
+            newest = id;
+            found = entry.path();
         }
+    }
+    std::ifstream rollup(found / "smaps_rollup");
+    for (std::string line; std::getline(rollup, line);) {
+        if (line.rfind("Pss:", 0) == 0) return std::strtol(line.c_str() + 4, nullptr, 10);
     }
     return -1;
 }
@@ -118,14 +128,9 @@ class BenchPage : public platform::CMessageMap {
     }
 
     std::string Eval(const std::string& js) {
-        std::string json;
-        bool answered = false;
-        m_engine.EvaluateForTest(js, [&](std::string result) {
-            json = std::move(result);
-            answered = true;
-        });
-        if (!RunUntil([&] { return answered; })) Fail("a script got no answer");
-        return json;
+        const std::optional<std::string> json = test_support::EvaluateJson(m_engine.Widget(), js, 30s);
+        if (!json) Fail("a script got no answer");
+        return *json;
     }
 
   private:
@@ -146,67 +151,86 @@ FeedItem MakeItem(int n) {
     return item;
 }
 
-struct Timing {
-    double script;  // the batch's round trip, both calls
-    double layout;  // forced style and layout afterwards
+std::vector<std::string> RefreshTexts(const std::vector<FeedItem>& items) {
+    std::vector<std::string> texts{std::string(ScriptText::kClearItems)};
+    for (const auto& item : items) texts.push_back(ScriptText::AddAllItem(item));
+    return texts;
+}
+
+std::string CountsText(const std::vector<FeedItem>& items) {
+    int64_t unread = 0;
+    for (const auto& item : items) unread += item.msg_top == "1" ? 0 : 1;
+    return ScriptText::InitAllNum(unread, static_cast<int64_t>(items.size()));
+}
+
+// The batches, then the counts, then forced style and layout: until the list could be painted.
+double Timed(BenchPage& page, std::vector<std::vector<std::string>> batches) {
+    const auto start = Clock::now();
+    for (auto& batch : batches) page.Run(std::move(batch));
+    page.Eval("document.getElementById('all_notify').getBoundingClientRect().height");
+    return Ms(Clock::now() - start);
+}
+
+// Median and range, so that one figure never stands for a spread.
+struct Spread {
+    std::vector<double> values;
+    void Add(double value) { values.push_back(value); }
+    void Print(const char* what, const char* unit) const {
+        std::vector<double> sorted = values;
+        std::sort(sorted.begin(), sorted.end());
+        std::printf("%-46s median %9.2f %s  (%.2f-%.2f, %zu runs)\n", what, sorted[sorted.size() / 2], unit,
+                    sorted.front(), sorted.back(), sorted.size());
+    }
 };
 
-Timing RenderOnce(BenchPage& page, const std::vector<FeedItem>& items) {
-    std::vector<std::string> texts{std::string(ScriptText::kClearItems)};
-    int64_t unread = 0;
-    for (const auto& item : items) {
-        texts.push_back(ScriptText::AddAllItem(item));
-        unread += item.msg_top == "1" ? 0 : 1;
-    }
-    const auto start = Clock::now();
-    page.Run(std::move(texts));
-    page.Run({ScriptText::InitAllNum(unread, static_cast<int64_t>(items.size()))});
-    const auto scripted = Clock::now();
-    page.Eval("document.getElementById('all_notify').getBoundingClientRect().height");
-    return {Ms(scripted - start), Ms(Clock::now() - scripted)};
-}
+struct Figures {
+    Spread firstRender, unchanged, newItem, markAllRead, pss;
+};
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-void Report(const char* what, const std::vector<Timing>& runs) {
-    std::vector<double> script, layout, total;
-    for (const auto& run : runs) {
-        script.push_back(run.script);
-        layout.push_back(run.layout);
-        total.push_back(run.script + run.layout);
-    }
-    std::printf("%-34s script %7.2f ms  layout %6.2f ms  total %7.2f ms  (median of %zu)\n", what,
-                Median(script), Median(layout), Median(total), runs.size());
-}
-
-void RefreshFigures(BenchPage& page, int count) {
+// One fresh page (and web process): the first render of `count` items, an unchanged refresh, one new
+// item and mark-all-read, each the way the page supports: the incremental calls where it has them, else
+// the full refresh the host sent before.
+void OneRun(int count, Figures& figures) {
+    BenchPage page;
     std::vector<FeedItem> items;
     for (int n = count; n > 0; --n) items.push_back(MakeItem(n));
+    figures.firstRender.Add(Timed(page, {RefreshTexts(items), {CountsText(items)}}));
+    Spin(300ms);
+    figures.unchanged.Add(Timed(page, {RefreshTexts(items), {CountsText(items)}}));
+    Spin(300ms);
+    const bool incremental = page.Eval("typeof PrependItem + typeof SetItemTops") == "\"functionfunction\"";
 
-    std::printf("refresh batch of %d items\n", count);
-    Report("first render", {RenderOnce(page, items)});
-    Spin(500ms);
-
-    std::vector<Timing> unchanged;
-    for (int i = 0; i < 21; ++i) unchanged.push_back(RenderOnce(page, items));
-    Report("unchanged re-render", unchanged);
-
-    std::vector<Timing> newTop;
-    for (int i = 0; i < 21; ++i) {
-        items.insert(items.begin(), MakeItem(count + 1 + i));
-        newTop.push_back(RenderOnce(page, items));
+    items.insert(items.begin(), MakeItem(count + 1));
+    if (incremental) {
+        const FeedItem& item = items.front();
+        std::string call = ScriptText::AddAllItem(item);
+        call.replace(0, call.find('('), "PrependItem");
+        figures.newItem.Add(Timed(page, {{call}, {CountsText(items)}}));
+    } else {
+        figures.newItem.Add(Timed(page, {RefreshTexts(items), {CountsText(items)}}));
     }
-    Report("re-render with one new item on top", newTop);
+    Spin(300ms);
 
-    const long before = WebProcessRssKiB();
-    for (int i = 0; i < 100; ++i) RenderOnce(page, items);
-    Spin(500ms);
-    const long after = WebProcessRssKiB();
-    std::printf("web process RSS: %ld KiB before, %ld KiB after 100 unchanged re-renders (%+ld KiB)\n",
-                before, after, after - before);
+    for (auto& item : items) item.msg_top = "1";
+    if (incremental) {
+        const std::string ranges = "[[0," + std::to_string(items.size()) + ",\"1\"]]";
+        figures.markAllRead.Add(Timed(page, {{"SetItemTops(" + ranges + ")"}, {CountsText(items)}}));
+    } else {
+        figures.markAllRead.Add(Timed(page, {RefreshTexts(items), {CountsText(items)}}));
+    }
+    Spin(2s);  // the web process settles: pictures decoded, collections run
+    figures.pss.Add(static_cast<double>(WebProcessPssKiB()) / 1024.0);
+}
+
+void RefreshFigures(int count, int runs) {
+    Figures figures;
+    for (int run = 0; run < runs; ++run) OneRun(count, figures);
+    std::printf("list of %d items, one fresh page per run\n", count);
+    figures.firstRender.Print("  first render (batch, counts, layout)", "ms");
+    figures.unchanged.Print("  unchanged refresh", "ms");
+    figures.newItem.Print("  one new item on top", "ms");
+    figures.markAllRead.Print("  mark all read", "ms");
+    figures.pss.Print("  web process PSS afterwards", "MiB");
 }
 
 void BatchRoundTripFigures(BenchPage& page) {
@@ -228,10 +252,14 @@ void BatchRoundTripFigures(BenchPage& page) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
+    // bench-render [runs [count...]]: by default 5 runs each of 20, 1,000 and 10,000 items.
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    std::vector<int> counts;
+    for (int i = 2; i < argc; ++i) counts.push_back(std::atoi(argv[i]));
+    if (counts.empty()) counts = {20, 1000, 10000};
     if (!WebWindow::StartGtk(&argc, &argv)) Fail("no X display");
+    for (const int count : counts) RefreshFigures(count, runs);
     BenchPage page;
-    RefreshFigures(page, count);
     BatchRoundTripFigures(page);
     return 0;
 }

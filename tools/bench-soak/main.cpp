@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "tests/support/SoakRun.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/loopback/SoakRun.h"
 
 int main(int argc, char** argv) {
     test_support::SoakOptions options;

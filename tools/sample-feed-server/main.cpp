@@ -83,6 +83,12 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     httplib::Server server;
+    // httplib's default adds SO_REUSEPORT, with which a second server would share a port that is taken
+    // instead of failing: the server holds its port alone.
+    server.set_socket_options([](socket_t socket) {
+        int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     int bound =
         port == 0 ? server.bind_to_any_port("127.0.0.1")
                   : (server.bind_to_port("127.0.0.1", static_cast<int>(port)) ? static_cast<int>(port) : -1);

@@ -1,4 +1,4 @@
-#include "tests/support/XDesktop.h"
+#include "tests/support/desktop/XDesktop.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/LoopbackServer.h"
+#include "tests/support/loopback/LoopbackServer.h"
 
 namespace httplib {
 class Response;

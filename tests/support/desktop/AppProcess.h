@@ -4,19 +4,14 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
-namespace test_support {
+#include "tests/support/ChildProcess.h"
 
-struct ExitStatus {
-    bool exited = false;  // false: ended by a signal
-    int code = 0;         // exit code, or the signal number
-    bool operator==(const ExitStatus&) const = default;
-};
-std::ostream& operator<<(std::ostream& os, const ExitStatus& s);
+namespace test_support {
 
 // One run of a copy of the notifier in its own directory, so that `rcd` and `Image` appear there.
 // The desktop's URL handler for http/https (and a few others, to catch what must never go out) is a
@@ -37,7 +32,7 @@ class AppProcess {
     void SetLocale(std::string locale) { m_locale = std::move(locale); }
     // Starts the copy with `arguments` after its name.
     void Start(const std::vector<std::string>& arguments = {});
-    pid_t Pid() const { return m_pid; }
+    pid_t Pid() const { return m_child ? m_child->Pid() : -1; }
     Clock::time_point StartedAt() const { return m_startedAt; }
 
     bool IsRunning();
@@ -59,8 +54,7 @@ class AppProcess {
 
     std::filesystem::path m_runDir;
     std::filesystem::path m_executable;
-    pid_t m_pid = -1;
-    std::optional<ExitStatus> m_exit;
+    std::unique_ptr<ChildProcess> m_child;
     bool m_bDebugLog = true;
     std::string m_locale = "C.UTF-8";
     Clock::time_point m_startedAt;

@@ -1,4 +1,4 @@
-#include "tests/support/FeedServer.h"
+#include "tests/support/loopback/FeedServer.h"
 
 #include <httplib.h>
 

@@ -1,9 +1,9 @@
-#include "tests/support/Deals.h"
+#include "tests/support/loopback/Deals.h"
 
 #include <cstdio>
 
-#include "tests/support/FeedServer.h"
 #include "tests/support/Rss.h"
+#include "tests/support/loopback/FeedServer.h"
 
 namespace test_support {
 

@@ -1,4 +1,4 @@
-#include "tests/support/SoakRun.h"
+#include "tests/support/loopback/SoakRun.h"
 
 #include <chrono>
 #include <stdexcept>
@@ -6,12 +6,12 @@
 #include <thread>
 #include <vector>
 
-#include "feed/FeedDownload.h"
+#include "feed/FeedPoller.h"
 #include "store/ItemStore.h"
-#include "tests/support/FeedServer.h"
 #include "tests/support/ProcessStatus.h"
 #include "tests/support/RawDb.h"
 #include "tests/support/Rss.h"
+#include "tests/support/loopback/FeedServer.h"
 
 namespace test_support {
 
@@ -58,8 +58,9 @@ SoakFigures RunSoak(const SoakOptions& options) {
         if (!store.IsReady()) throw std::runtime_error("store not ready in " + options.directory);
         FeedServer server;
         server.SetBody(Feed(options.feedItems));
+        FeedPoller poller(server.Url(), store);
         // The first transfer starts libcurl's process-wide state; count after it, not before.
-        PollFeedOnce(server.Url(), store, {});
+        poller.PollOnce({});
         figures.fdsBefore = OpenDescriptors();
         figures.threadsBefore = static_cast<int>(StatusField("Threads:"));
 
@@ -68,7 +69,7 @@ SoakFigures RunSoak(const SoakOptions& options) {
         Clock::duration slowest{};
         for (int i = 1; i < options.polls; ++i) {
             const auto start = Clock::now();
-            PollFeedOnce(server.Url(), store, {});
+            poller.PollOnce({});
             const auto took = Clock::now() - start;
             total += took;
             if (took > slowest) slowest = took;

@@ -1,4 +1,4 @@
-#include "tests/support/PageProbe.h"
+#include "tests/support/desktop/PageProbe.h"
 
 #include <cstdio>
 #include <sstream>

@@ -1,15 +1,8 @@
-#include "tests/support/AppProcess.h"
-
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "tests/support/desktop/AppProcess.h"
 
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include "tests/support/TempDir.h"
 
@@ -18,21 +11,7 @@ extern char** environ;
 namespace test_support {
 namespace fs = std::filesystem;
 
-std::ostream& operator<<(std::ostream& os, const ExitStatus& s) {
-    return os << (s.exited ? "exit code " : "signal ") << s.code;
-}
-
 namespace {
-
-std::optional<ExitStatus> Decode(int status) {
-    if (WIFEXITED(status)) {
-        return ExitStatus{true, WEXITSTATUS(status)};
-    }
-    if (WIFSIGNALED(status)) {
-        return ExitStatus{false, WTERMSIG(status)};
-    }
-    return std::nullopt;
-}
 
 pid_t ParentOf(const fs::path& statFile) {
     std::ifstream in(statFile);
@@ -60,13 +39,7 @@ AppProcess::AppProcess(const fs::path& executable, const fs::path& runDir) : m_r
     WriteUrlHandler();
 }
 
-AppProcess::~AppProcess() {
-    if (m_pid > 0 && !m_exit) {
-        ::kill(m_pid, SIGKILL);
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-    }
-}
+AppProcess::~AppProcess() = default;
 
 void AppProcess::WriteUrlHandler() const {
     const fs::path recorder = m_runDir / "record-url";
@@ -109,59 +82,24 @@ std::vector<std::string> AppProcess::Environment() const {
 }
 
 void AppProcess::Start(const std::vector<std::string>& arguments) {
-    const std::vector<std::string> env = Environment();
-    std::vector<char*> envp;
-    for (const auto& e : env) {
-        envp.push_back(const_cast<char*>(e.c_str()));
-    }
-    envp.push_back(nullptr);
-    const std::string exe = m_executable.string();
-    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
-    for (const auto& a : arguments) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-
-    const std::string log = (m_runDir / "notifier.log").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    const int rc = posix_spawn(&m_pid, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        m_pid = -1;
-        throw std::runtime_error("cannot start " + exe);
-    }
+    std::vector<std::string> argv{m_executable.string()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    ChildOptions options;
+    options.environment = Environment();
+    options.log = m_runDir / "notifier.log";
+    m_child = std::make_unique<ChildProcess>(argv, options);
+    if (!m_child->Started()) throw std::runtime_error("cannot start " + m_executable.string());
     m_startedAt = Clock::now();
 }
 
-bool AppProcess::IsRunning() {
-    if (m_pid <= 0 || m_exit) {
-        return false;
-    }
-    int status = 0;
-    if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-        m_exit = Decode(status);
-        return !m_exit;
-    }
-    return true;
-}
+bool AppProcess::IsRunning() { return m_child && m_child->IsRunning(); }
 
 std::optional<ExitStatus> AppProcess::WaitExit(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (IsRunning() && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return m_exit;
+    return m_child ? m_child->WaitExit(timeout) : std::nullopt;
 }
 
 void AppProcess::Signal(int signal) const {
-    if (m_pid > 0 && !m_exit) {
-        ::kill(m_pid, signal);
-    }
+    if (m_child) m_child->Signal(signal);
 }
 
 std::vector<std::string> AppProcess::OpenedUrls() const {
@@ -180,7 +118,7 @@ std::string AppProcess::LogTail(std::size_t bytes) const {
 
 std::vector<std::pair<pid_t, std::string>> AppProcess::Children() const {
     std::vector<std::pair<pid_t, std::string>> found;
-    std::vector<pid_t> parents{m_pid};
+    std::vector<pid_t> parents{Pid()};
     // Two generations: a sandbox launcher may stand between the notifier and its helpers.
     for (int generation = 0; generation < 2; ++generation) {
         std::vector<pid_t> next;

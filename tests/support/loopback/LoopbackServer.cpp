@@ -1,4 +1,4 @@
-#include "tests/support/LoopbackServer.h"
+#include "tests/support/loopback/LoopbackServer.h"
 
 #include <sys/socket.h>
 
