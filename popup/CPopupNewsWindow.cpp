@@ -1,6 +1,7 @@
 #include "popup/CPopupNewsWindow.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -25,8 +26,15 @@ constexpr uint32_t kStartPollingMs = 5000;
 // The outline's corner ellipse; the window's own rectangle is the shape's extent.
 constexpr int kCornerEllipse = 7;
 
-// Whether a text's stored read mark means "read": exactly "1".
-bool IsRead(const FeedItem& item) { return item.msg_top == "1"; }
+// Whether a stored read mark means "read": exactly "1".
+bool IsRead(const std::string& top) { return top == "1"; }
+
+int64_t UnreadIn(const ListedChanges& changes) {
+    int64_t unread = 0;
+    for (const ListedRow& row : changes.added) unread += IsRead(row.item.msg_top) ? 0 : 1;
+    for (const RowMark& mark : changes.marks) unread += IsRead(mark.top) ? 0 : 1;
+    return unread;
+}
 
 }  // namespace
 
@@ -127,6 +135,11 @@ LRESULT CPopupNewsWindow::OnCreate(platform::HWND hWnd) {
 
     ArmRefresh(kFirstRefreshMs);
     platform::SetTimer(hWnd, TIMER_START_POLLING, kStartPollingMs);
+    if (!m_services.store.ModuleDir().empty()) {
+        m_pStoreWatch =
+            std::make_unique<StoreWatch>(m_services.store.ModuleDir() + "rcd", [this] { OnStoreChanged(); });
+        if (!m_pStoreWatch->IsWatching()) m_pStoreWatch.reset();
+    }
     g_hwndPopup = hWnd;
 
     if (m_services.surface) {
@@ -141,6 +154,7 @@ LRESULT CPopupNewsWindow::OnCreate(platform::HWND hWnd) {
 
 LRESULT CPopupNewsWindow::OnDestroy() {
     g_hwndPopup = nullptr;
+    m_pStoreWatch.reset();
     DisconnectPageSinks();
     m_pWebWindow.reset();
     m_pCompleteHandler.reset();
@@ -205,7 +219,7 @@ void CPopupNewsWindow::RefreshItemList(RefreshDone done) {
         for (size_t i = 0; i < listed; ++i) {
             if (i + 1 < ok.size() && ok[i + 1]) {
                 ++result.total;
-                if (!IsRead((*rows)[i].item)) ++result.unread;
+                if (!IsRead((*rows)[i].item.msg_top)) ++result.unread;
             }
         }
         result.whole = rows && result.total == static_cast<int64_t>(listed) && !ok.empty() && ok.front();
@@ -220,22 +234,22 @@ void CPopupNewsWindow::RefreshItemList(RefreshDone done) {
 
 void CPopupNewsWindow::RefreshChanges(RefreshDone done) {
     WebWindow::IBrowserEngine* document = Document();
-    std::optional<std::vector<ListedRow>> rows = m_services.store.ListRows(m_shownList.TopId());
+    std::optional<ListedChanges> changes =
+        m_services.store.ListChangesAbove(m_shownList.TopId().value_or(std::numeric_limits<int64_t>::min()));
     std::optional<std::vector<std::string>> calls;
-    if (rows && document) calls = m_shownList.ChangesTo(*rows, platform::AnsiCodeset());
+    if (changes && document) calls = m_shownList.ChangesTo(*changes, platform::AnsiCodeset());
     if (!calls) {
         RefreshItemList(std::move(done));
         return;
     }
-    RefreshResult result{static_cast<int64_t>(rows->size()), 0, true};
-    for (const ListedRow& row : *rows) {
-        if (!IsRead(row.item)) ++result.unread;
-    }
+    const RefreshResult result{static_cast<int64_t>(changes->added.size() + changes->marks.size()),
+                               UnreadIn(*changes), true};
+    ShownList list(std::move(*changes));
     if (calls->empty()) {
-        done(result, ShownList(*rows));
+        done(result, std::move(list));
         return;
     }
-    document->RunScripts(std::move(*calls), [this, result, list = ShownList(*rows),
+    document->RunScripts(std::move(*calls), [this, result, list = std::move(list),
                                              done = std::move(done)](std::vector<bool> ok) mutable {
         const bool all = std::find(ok.begin(), ok.end(), false) == ok.end();
         if (all) {
@@ -258,6 +272,7 @@ void CPopupNewsWindow::FinishRefresh(std::optional<StoreVersion> version, uint64
                   const bool shown = version && result.whole && counted && pageState == m_nPageState;
                   m_shownVersion = shown ? version : std::nullopt;
                   m_shownList = shown ? std::move(list) : ShownList();
+                  if (!shown) WakeRefresh(kRefreshMs);  // the next tick tries again
                   if (m_bRefreshAgain) {
                       m_bRefreshAgain = false;
                       RefreshUnlessShown();
@@ -266,23 +281,43 @@ void CPopupNewsWindow::FinishRefresh(std::optional<StoreVersion> version, uint64
 }
 
 void CPopupNewsWindow::OnRefreshTick() {
-    if (!m_bRefreshInFlight) RefreshUnlessShown();
+    const bool current = !m_bRefreshInFlight && RefreshUnlessShown();
     m_bRefreshStarted = true;
+    // A watched store says when it changes: until then a current page needs no tick, and the idle
+    // process no wake-up.
+    if (current && m_pStoreWatch) {
+        StopRefresh();
+        return;
+    }
     // The window's timers repeat: one already running every second is left alone, which spares the
-    // idle main loop a new timer source each second.
-    if (m_nRefreshMs != kRefreshMs) ArmRefresh(kRefreshMs);
+    // main loop a new timer source each second.
+    if (!m_bRefreshArmed || m_nRefreshMs != kRefreshMs) ArmRefresh(kRefreshMs);
 }
 
 void CPopupNewsWindow::ArmRefresh(uint32_t ms) {
     platform::KillTimer(m_hWnd, TIMER_REFRESH);
     platform::SetTimer(m_hWnd, TIMER_REFRESH, ms);
     m_nRefreshMs = ms;
+    m_bRefreshArmed = true;
 }
 
-void CPopupNewsWindow::RefreshUnlessShown() {
+void CPopupNewsWindow::WakeRefresh(uint32_t ms) {
+    if (!m_bRefreshArmed) ArmRefresh(ms);
+}
+
+void CPopupNewsWindow::StopRefresh() {
+    platform::KillTimer(m_hWnd, TIMER_REFRESH);
+    m_bRefreshArmed = false;
+}
+
+void CPopupNewsWindow::OnStoreChanged() {
+    if (m_bRefreshStarted) WakeRefresh(0);
+}
+
+bool CPopupNewsWindow::RefreshUnlessShown() {
     // Taken before listing: a write that lands in between makes the next tick refresh again.
     const std::optional<StoreVersion> version = m_services.store.Version();
-    if (version && version == m_shownVersion) return;  // the page already shows exactly this
+    if (version && version == m_shownVersion) return true;  // the page already shows exactly this
     m_bRefreshInFlight = true;
     RefreshDone finish = [this, version, pageState = m_nPageState](RefreshResult result, ShownList list) {
         FinishRefresh(version, pageState, result, std::move(list));
@@ -295,6 +330,7 @@ void CPopupNewsWindow::RefreshUnlessShown() {
     } else {
         RefreshItemList(std::move(finish));
     }
+    return false;
 }
 
 void CPopupNewsWindow::RefreshSoon() {
@@ -322,6 +358,7 @@ LRESULT CPopupNewsWindow::OnRemoveAll() {
     ++m_nPageState;
     m_shownVersion.reset();
     m_shownList = ShownList();
+    WakeRefresh(kRefreshMs);
     RunScript(std::string(ScriptText::kClearItems));
     RunScript(ScriptText::InitAllNum(0, 0));
     return 0;
@@ -344,6 +381,8 @@ LRESULT CPopupNewsWindow::OnDocumentComplete() {
     // that holds the refresh back, even when the first tick ran against the unfinished page.
     if (!m_bPageCompleted && m_bRefreshStarted) {
         ArmRefresh(0);
+    } else {
+        WakeRefresh(kRefreshMs);
     }
     m_bPageCompleted = true;
     // A loaded page starts with an empty list.

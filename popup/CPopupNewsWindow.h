@@ -9,6 +9,7 @@
 #include "platform/CMessageMap.h"
 #include "popup/IPopupSurface.h"
 #include "popup/ShownList.h"
+#include "popup/StoreWatch.h"
 #include "store/ItemStore.h"
 #include "webhost/CAnchorEvent.h"
 #include "webhost/CButtonEvent.h"
@@ -63,8 +64,13 @@ class CPopupNewsWindow : public platform::CMessageMap {
     void OnRefreshTick();
     // (Re)starts TIMER_REFRESH, which then ticks every `ms`.
     void ArmRefresh(uint32_t ms);
-    // The tick's refresh, left out when the page already shows the store as it is.
-    void RefreshUnlessShown();
+    // Starts TIMER_REFRESH at `ms` unless it is running (held back, say).
+    void WakeRefresh(uint32_t ms);
+    void StopRefresh();
+    // The store's file changed: whatever wrote it, the page shows it at once unless held back.
+    void OnStoreChanged();
+    // The tick's refresh, left out when the page already shows the store as it is; then true.
+    bool RefreshUnlessShown();
     void OnBrowserActivity();
     platform::LRESULT OnMarkAllRead();
     platform::LRESULT OnRemoveAll();
@@ -105,8 +111,10 @@ class CPopupNewsWindow : public platform::CMessageMap {
     int64_t m_nTotalCount = 0;
     int64_t m_nUnreadCount = 0;
     bool m_bRefreshStarted = false;
-    // What TIMER_REFRESH runs at now.
+    // What TIMER_REFRESH runs at now, if it runs. A watched store stops it while the page is current.
     uint32_t m_nRefreshMs = 0;
+    bool m_bRefreshArmed = false;
+    std::unique_ptr<StoreWatch> m_pStoreWatch;
 
     PopupServices m_services;
     platform::HWND m_hWnd = nullptr;

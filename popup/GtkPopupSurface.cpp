@@ -33,9 +33,9 @@ bool GtkPopupSurface::LoadSkin() {
         g_resource_lookup_data(m_pResources, m_strSkinPath.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
     if (!bytes) return false;
     g_autoptr(GInputStream) stream = g_memory_input_stream_new_from_bytes(bytes);
-    GdkPixbuf* skin = gdk_pixbuf_new_from_stream(stream, nullptr, nullptr);
+    g_autoptr(GdkPixbuf) skin = gdk_pixbuf_new_from_stream(stream, nullptr, nullptr);
     if (!skin) return false;
-    m_pSkin.reset(skin);
+    m_pSkin.reset(gdk_cairo_surface_create_from_pixbuf(skin, 1, nullptr));
     Redraw();
     return true;
 }
@@ -101,9 +101,10 @@ gboolean GtkPopupSurface::OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer self) {
 }
 
 gboolean GtkPopupSurface::OnDrawSkin(GtkWidget*, cairo_t* cr, gpointer self) {
-    GdkPixbuf* skin = static_cast<GtkPopupSurface*>(self)->m_pSkin.get();
+    cairo_surface_t* skin = static_cast<GtkPopupSurface*>(self)->m_pSkin.get();
     if (skin) {
-        gdk_cairo_set_source_pixbuf(cr, skin, 0, 0);
+        // Only the area GTK clipped to is painted: usually the part of the page that changed.
+        cairo_set_source_surface(cr, skin, 0, 0);
         cairo_paint(cr);
     }
     return FALSE;

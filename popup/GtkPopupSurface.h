@@ -38,5 +38,7 @@ class GtkPopupSurface : public IPopupSurface {
     platform::HWND m_hWnd = nullptr;
     GtkWidget* m_pWindow = nullptr;  // owned through GTK's top-level list until Destroy
     GtkWidget* m_pFixed = nullptr;
-    std::unique_ptr<GdkPixbuf, decltype(&g_object_unref)> m_pSkin{nullptr, &g_object_unref};
+    // Converted for cairo once: converting the picture at every draw cost more than drawing the page.
+    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> m_pSkin{nullptr,
+                                                                               &cairo_surface_destroy};
 };

@@ -1,5 +1,7 @@
 #include "popup/ShownList.h"
 
+#include <utility>
+
 #include "platform/Unicode.h"
 #include "popup/PageText.h"
 #include "popup/ScriptText.h"
@@ -7,14 +9,13 @@
 namespace {
 
 // The read marks that differ from `shown`, as runs of equal text: mark-all-read is one run.
-std::vector<ScriptText::TopRun> ChangedTops(const std::vector<ListedRow>& rows, size_t first,
-                                            const std::vector<std::string>& shown) {
+std::vector<ScriptText::TopRun> ChangedTops(const std::vector<RowMark>& marks, size_t first,
+                                            const std::vector<RowMark>& shown) {
     std::vector<ScriptText::TopRun> runs;
     for (size_t i = 0; i < shown.size(); ++i) {
-        const std::string& stored = rows[first + i].item.msg_top;
-        if (stored == shown[i]) continue;
+        if (marks[i].top == shown[i].top) continue;
         // As the full refresh sends it (PageText).
-        const std::string top = platform::ValidUtf8(stored);
+        const std::string top = platform::ValidUtf8(marks[i].top);
         const int64_t position = static_cast<int64_t>(first + i);
         ScriptText::TopRun* last = runs.empty() ? nullptr : &runs.back();
         if (last && last->first + last->count == position && last->top == top) {
@@ -29,32 +30,34 @@ std::vector<ScriptText::TopRun> ChangedTops(const std::vector<ListedRow>& rows, 
 }  // namespace
 
 ShownList::ShownList(const std::vector<ListedRow>& rows) {
-    m_ids.reserve(rows.size());
-    m_tops.reserve(rows.size());
-    for (const ListedRow& row : rows) {
-        m_ids.push_back(row.id);
-        m_tops.push_back(row.item.msg_top);
-    }
+    m_rows.reserve(rows.size());
+    for (const ListedRow& row : rows) m_rows.push_back({row.id, row.item.msg_top});
+}
+
+ShownList::ShownList(ListedChanges changes) : m_rows(std::move(changes.marks)) {
+    std::vector<RowMark> added;
+    added.reserve(changes.added.size());
+    for (ListedRow& row : changes.added) added.push_back({row.id, std::move(row.item.msg_top)});
+    m_rows.insert(m_rows.begin(), std::make_move_iterator(added.begin()),
+                  std::make_move_iterator(added.end()));
 }
 
 std::optional<int64_t> ShownList::TopId() const {
-    if (m_ids.empty()) return std::nullopt;
-    return m_ids.front();
+    if (m_rows.empty()) return std::nullopt;
+    return m_rows.front().id;
 }
 
-std::optional<std::vector<std::string>> ShownList::ChangesTo(const std::vector<ListedRow>& rows,
+std::optional<std::vector<std::string>> ShownList::ChangesTo(const ListedChanges& changes,
                                                              const std::string& localeCodeset) const {
-    size_t added = 0;
-    while (added < rows.size() && (m_ids.empty() || rows[added].id > m_ids.front())) ++added;
-    if (rows.size() - added != m_ids.size()) return std::nullopt;
-    for (size_t i = 0; i < m_ids.size(); ++i) {
-        if (rows[added + i].id != m_ids[i]) return std::nullopt;
+    if (changes.marks.size() != m_rows.size()) return std::nullopt;
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        if (changes.marks[i].id != m_rows[i].id) return std::nullopt;
     }
     std::vector<std::string> calls;
-    for (size_t i = added; i-- > 0;) {
-        calls.push_back(ScriptText::PrependItem(PageText::ForPage(rows[i].item, localeCodeset)));
+    for (size_t i = changes.added.size(); i-- > 0;) {
+        calls.push_back(ScriptText::PrependItem(PageText::ForPage(changes.added[i].item, localeCodeset)));
     }
-    const std::vector<ScriptText::TopRun> runs = ChangedTops(rows, added, m_tops);
+    const std::vector<ScriptText::TopRun> runs = ChangedTops(changes.marks, changes.added.size(), m_rows);
     if (!runs.empty()) {
         calls.push_back(ScriptText::SetItemTops(runs));
     }

@@ -13,16 +13,17 @@ class ShownList {
   public:
     ShownList() = default;
     explicit ShownList(const std::vector<ListedRow>& rows);
+    // The list once `changes` (listed above TopId()) are shown.
+    explicit ShownList(ListedChanges changes);
 
     // The newest row's ID; none for an empty list.
     std::optional<int64_t> TopId() const;
-    // The page calls that turn this list into `rows` (listed whole above TopId()): one PrependItem per
-    // new row, oldest first, then one SetItemTops for the changed read marks. Nothing when the rows
-    // below the new ones are not exactly the shown ones: only a full refresh can show that.
-    std::optional<std::vector<std::string>> ChangesTo(const std::vector<ListedRow>& rows,
+    // The page calls that show `changes`: one PrependItem per new row, oldest first, then one SetItemTops
+    // for the changed read marks. Nothing when the rows below the new ones are not exactly the shown
+    // ones: only a full refresh can show that.
+    std::optional<std::vector<std::string>> ChangesTo(const ListedChanges& changes,
                                                       const std::string& localeCodeset) const;
 
   private:
-    std::vector<int64_t> m_ids;
-    std::vector<std::string> m_tops;
+    std::vector<RowMark> m_rows;
 };

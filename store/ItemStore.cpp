@@ -26,14 +26,19 @@ constexpr std::string_view kInsertItem =
 constexpr std::string_view kCountItemDate = "Select count(*) from itemdate";
 constexpr std::string_view kInsertItemDate = "Insert into itemdate(msg_date)values(?)";
 constexpr std::string_view kUpdateItemDate = "Update itemdate set msg_date = ?";
-constexpr std::string_view kMarkReadByUrl = "update items set msg_top=1 where msg_url=?";
-constexpr std::string_view kMarkReadByBuyUrl = "update items set msg_top=1 where msg_buyurl=?";
-constexpr std::string_view kMarkAllRead = "update items set msg_top=1";
+// Rows already read are left unwritten: the same rows end up read, with one scan and no needless
+// rewrite of a read row (the whole table, for mark-all-read).
+constexpr std::string_view kMarkReadByUrl =
+    "update items set msg_top=1 where (msg_url=? or msg_buyurl=?) and msg_top is not '1'";
+constexpr std::string_view kMarkAllRead = "update items set msg_top=1 where msg_top is not '1'";
 constexpr std::string_view kDeleteItems = "delete from items";
 constexpr std::string_view kResetSequence = "update sqlite_sequence set seq=0 where name='items'";
 constexpr std::string_view kListItems = "Select * from items order by ID desc";
+constexpr std::string_view kListItemsAbove = "Select * from items where ID > ? order by ID desc";
+constexpr std::string_view kListMarks = "Select ID, msg_top from items where ID <= ? order by ID desc";
 constexpr std::string_view kStoredDates = "Select msg_date from items";
 constexpr std::string_view kBegin = "BEGIN IMMEDIATE";
+constexpr std::string_view kBeginRead = "BEGIN";
 constexpr std::string_view kCommit = "COMMIT";
 constexpr std::string_view kRollback = "ROLLBACK";
 constexpr std::string_view kDataVersion = "PRAGMA data_version";
@@ -86,7 +91,8 @@ void ItemStore::Start() {
 }
 
 bool ItemStore::Open() {
-    // The poll worker and the GUI thread share this connection: it needs a thread-safe library.
+    // The poll worker and the GUI thread share this connection: it needs a thread-safe library. Every use
+    // holds m_mutex, so SQLite's own lock around each call (FULLMUTEX) would only be paid twice.
     if (sqlite3_threadsafe() == 0) {
         Log("open", "SQLite is built without thread safety");
         return false;
@@ -94,8 +100,8 @@ bool ItemStore::Open() {
     if (m_strModuleDir.empty()) return false;
     const std::string path = m_strModuleDir + "rcd";
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(
-        path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    const int rc = sqlite3_open_v2(path.c_str(), &raw,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     std::unique_ptr<sqlite3, Closer> db(raw);
     if (rc != SQLITE_OK) {
         Log("open " + path, raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
@@ -293,9 +299,7 @@ bool ItemStore::MarkReadByUrl(const std::string& url) { return MarkReadByUrl(url
 
 bool ItemStore::MarkReadByUrl(const std::string& url, const std::string& buyUrl) {
     const std::lock_guard lock(m_mutex);
-    const bool byLink = Execute(kMarkReadByUrl, {url});
-    const bool byBuyLink = Execute(kMarkReadByBuyUrl, {buyUrl});
-    return byLink && byBuyLink;
+    return Execute(kMarkReadByUrl, {url, buyUrl});
 }
 
 bool ItemStore::MarkAllRead() {
@@ -319,39 +323,67 @@ std::optional<std::vector<FeedItem>> ItemStore::ListItems() {
     return items;
 }
 
-std::optional<std::vector<ListedRow>> ItemStore::ListRows(std::optional<int64_t> wholeAbove) {
+std::optional<std::vector<ListedRow>> ItemStore::ListRows() {
     const std::lock_guard lock(m_mutex);
-    const Statement statement = Prepare(kListItems);
-    if (!statement) return std::nullopt;
+    return ListRowsLocked(kListItems, std::nullopt);
+}
+
+std::optional<ListedChanges> ItemStore::ListChangesAbove(int64_t topId) {
+    const std::lock_guard lock(m_mutex);
+    // One read transaction: another process's commit cannot fall between the two queries.
+    if (!Execute(kBeginRead)) return std::nullopt;
+    std::optional<std::vector<ListedRow>> added = ListRowsLocked(kListItemsAbove, topId);
+    std::optional<std::vector<RowMark>> marks = added ? ListMarksLocked(topId) : std::nullopt;
+    if (!Execute(kCommit)) Execute(kRollback);
+    if (!marks) return std::nullopt;
+    return ListedChanges{std::move(*added), std::move(*marks)};
+}
+
+std::optional<std::vector<ListedRow>> ItemStore::ListRowsLocked(std::string_view sql,
+                                                                std::optional<int64_t> id) {
+    const Statement statement = Prepare(sql);
+    if (!statement || (id && sqlite3_bind_int64(statement.get(), 1, *id) != SQLITE_OK)) return std::nullopt;
     sqlite3_stmt* const rows = statement.get();
     // Which field each column fills, found once: a column of any other name is skipped.
     const int columns = sqlite3_column_count(rows);
     std::vector<std::string FeedItem::*> fields(static_cast<size_t>(columns));
     int idColumn = -1;
-    int topColumn = -1;
     for (int column = 0; column < columns; ++column) {
         const std::string_view name = ColumnName(rows, column);
         fields[static_cast<size_t>(column)] = FieldNamed(name);
         if (name == "ID") idColumn = column;
-        if (name == "msg_top") topColumn = column;
     }
     std::vector<ListedRow> listed;
     int rc;
     while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
         ListedRow& row = listed.emplace_back();
         if (idColumn >= 0) row.id = sqlite3_column_int64(rows, idColumn);
-        const bool whole = !wholeAbove || row.id > *wholeAbove;
         for (int column = 0; column < columns; ++column) {
-            if (!whole && column != topColumn) continue;
             if (std::string FeedItem::*field = fields[static_cast<size_t>(column)])
                 row.item.*field = ColumnText(rows, column);
         }
     }
     if (rc != SQLITE_DONE) {
-        Log(kListItems, sqlite3_errmsg(m_pDb.get()));
+        Log(sql, sqlite3_errmsg(m_pDb.get()));
         return std::nullopt;
     }
     return listed;
+}
+
+std::optional<std::vector<RowMark>> ItemStore::ListMarksLocked(int64_t topId) {
+    const Statement statement = Prepare(kListMarks);
+    if (!statement || sqlite3_bind_int64(statement.get(), 1, topId) != SQLITE_OK) return std::nullopt;
+    std::vector<RowMark> marks;
+    int rc;
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        marks.push_back(
+            {sqlite3_column_int64(statement.get(), 0), std::string(ColumnText(statement.get(), 1))});
+    }
+    if (rc != SQLITE_DONE) {
+        Log(kListMarks, sqlite3_errmsg(m_pDb.get()));
+        return std::nullopt;
+    }
+    return marks;
 }
 
 std::optional<StoreVersion> ItemStore::Version() {

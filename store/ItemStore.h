@@ -26,10 +26,23 @@ struct StoreVersion {
     bool operator==(const StoreVersion&) const = default;
 };
 
-// One row of the list: its ID and its record. Rows listed by ID alone carry only their read mark.
+// One row of the list: its ID and its record.
 struct ListedRow {
     int64_t id = 0;
     FeedItem item;
+};
+
+// One row's ID and read mark (msg_top as stored).
+struct RowMark {
+    int64_t id = 0;
+    std::string top;
+};
+
+// What a list showing the rows up to some ID lacks: the rows above it whole, and the ID and read mark of
+// every row at or below it. Both newest first.
+struct ListedChanges {
+    std::vector<ListedRow> added;
+    std::vector<RowMark> marks;
 };
 
 // The item database: the SQLite file "rcd" in one directory, tables `items` and `itemdate`.
@@ -64,9 +77,11 @@ class ItemStore {
     bool RemoveAllItems();
     // Every row, newest first. std::nullopt when the query failed; an empty vector for an empty table.
     std::optional<std::vector<FeedItem>> ListItems();
-    // Every row, newest first, with its ID and read mark; the whole record only for rows whose ID is
-    // above `wholeAbove`, or for all rows without it. One query, so one snapshot of the table.
-    std::optional<std::vector<ListedRow>> ListRows(std::optional<int64_t> wholeAbove = std::nullopt);
+    // Every row, newest first, with its ID.
+    std::optional<std::vector<ListedRow>> ListRows();
+    // The rows above `topId` whole and the read marks of the others, from one snapshot of the table:
+    // the cheap way to bring a shown list up to date.
+    std::optional<ListedChanges> ListChangesAbove(int64_t topId);
     // The current version; std::nullopt when it cannot be read (then nothing may be assumed unchanged).
     std::optional<StoreVersion> Version();
 
@@ -108,6 +123,9 @@ class ItemStore {
     bool SaveItemDateLocked(const std::string& date);
     bool InsertItemLocked(const FeedItem& item);
     std::optional<std::vector<std::string>> StoredDatesLocked();
+    // The rows `sql` selects; it takes no value, or one ID bound as an integer.
+    std::optional<std::vector<ListedRow>> ListRowsLocked(std::string_view sql, std::optional<int64_t> id);
+    std::optional<std::vector<RowMark>> ListMarksLocked(int64_t topId);
     std::optional<StoreVersion> VersionLocked();
 
     Logger m_log;

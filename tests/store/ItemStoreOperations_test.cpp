@@ -1,6 +1,7 @@
 // The item operations against a real rcd file: the newness rule, itemdate, read marks, deleting,
 // listing, and values that must come back byte for byte.
 #include <cctype>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,16 @@ TEST_F(OperationsTest, MarkAllReadStoresTextOne) {
     EXPECT_EQ(RawDb(RcdPath()).Scalar("select group_concat(typeof(msg_top)) from items"), "text,text");
 }
 
+TEST_F(OperationsTest, MarkingReadRowsAgainWritesNothing) {
+    ASSERT_TRUE(m_store->InsertItem(MakeItem("d1")));
+    ASSERT_TRUE(m_store->MarkAllRead());
+    const std::optional<StoreVersion> version = m_store->Version();
+    EXPECT_TRUE(m_store->MarkAllRead());
+    EXPECT_TRUE(m_store->MarkReadByUrl("http://deals.test/item/d1"));
+    EXPECT_TRUE(m_store->MarkReadByUrl("http://shop.test/buy/d1"));
+    EXPECT_EQ(m_store->Version(), version) << "no row was rewritten, so no refresh follows";
+}
+
 struct MarkCase {
     const char* name;
     std::string url;
@@ -195,6 +206,20 @@ TEST_F(OperationsTest, ListIsReverseStoringOrderWithUnstoredFieldsEmpty) {
     ASSERT_TRUE(items.has_value());
     EXPECT_EQ(items->front(), expected)
         << "ID (4) never lands in a field; the three unstored ones stay empty";
+}
+
+TEST_F(OperationsTest, ChangesAboveATopAreWholeRowsAboveAndMarksBelow) {
+    for (const char* date : {"d1", "d2", "d3"}) ASSERT_TRUE(m_store->InsertItem(MakeItem(date)));
+    ASSERT_TRUE(m_store->MarkReadByUrl("http://deals.test/item/d1"));
+    const auto rows = m_store->ListRows();
+    const auto changes = m_store->ListChangesAbove(1);
+    ASSERT_TRUE(rows && changes);
+    ASSERT_EQ(changes->added.size(), 2u);
+    EXPECT_EQ(changes->added[0].item, (*rows)[0].item);
+    EXPECT_EQ(changes->added[1].item, (*rows)[1].item);
+    ASSERT_EQ(changes->marks.size(), 1u);
+    EXPECT_EQ(changes->marks[0].id, 1);
+    EXPECT_EQ(changes->marks[0].top, "1");
 }
 
 TEST_F(OperationsTest, NullCellsListAsEmptyFields) {
