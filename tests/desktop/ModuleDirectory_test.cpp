@@ -10,14 +10,15 @@
 #include "OtherUser.h"
 #include "store/ItemStore.h"
 #include "tests/support/CaseName.h"
-#include "tests/support/Command.h"
 #include "tests/support/StoreContents.h"
-#include "tests/support/TempDir.h"
+#include "tools/harness/Command.h"
+#include "tools/harness/TempDir.h"
 
 namespace desktoptest {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace harness;
 using namespace test_support;
 
 enum class Place { ExeFolder, XdgDataHome, HomeDefault };

@@ -13,18 +13,18 @@
 #include <gtest/gtest.h>
 
 #include "OtherUser.h"
-#include "tests/support/ChildProcess.h"
-#include "tests/support/Command.h"
-#include "tests/support/RawDb.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/desktop/XDesktop.h"
+#include "tools/harness/ChildProcess.h"
+#include "tools/harness/Command.h"
+#include "tools/harness/RawDb.h"
+#include "tools/harness/TempDir.h"
+#include "tools/harness/desktop/XDesktop.h"
 
 namespace desktoptest {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using namespace test_support;
+using namespace harness;
 
 class PackageTest : public ::testing::Test {
   protected:

@@ -28,7 +28,7 @@ void NotifierTest::SetUp() {
     std::replace(name.begin(), name.end(), '/', '_');
     m_runDir = fs::path(NOTIFIER_E2E_ARTIFACTS) / name;
     m_server = std::make_unique<FeedServer>(NOTIFIER_E2E_PORT);
-    m_deals.emplace(*m_server);
+    m_deals.emplace(m_server->Deals());
     // Keep the pointer off the popup: hovering is browser activity, which holds refreshes back.
     XDesktop::MovePointer(0, 0);
 }

@@ -8,18 +8,18 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/Command.h"
-#include "tests/support/RawDb.h"
-#include "tests/support/desktop/AppProcess.h"
-#include "tests/support/desktop/PageProbe.h"
-#include "tests/support/desktop/XDesktop.h"
-#include "tests/support/loopback/Deals.h"
-#include "tests/support/loopback/FeedServer.h"
+#include "DealFeed.h"
+#include "tools/harness/Command.h"
+#include "tools/harness/RawDb.h"
+#include "tools/harness/desktop/AppProcess.h"
+#include "tools/harness/desktop/PageProbe.h"
+#include "tools/harness/desktop/XDesktop.h"
+#include "tools/harness/loopback/FeedServer.h"
 
 namespace e2e {
 
 using namespace std::chrono_literals;
-using namespace test_support;
+using namespace harness;
 using Ms = std::chrono::milliseconds;
 
 // The tab's text for given counts, as the page shows it.
@@ -55,7 +55,7 @@ class NotifierTest : public ::testing::Test {
 
     std::filesystem::path m_runDir;
     std::unique_ptr<FeedServer> m_server;
-    std::optional<DealList> m_deals;
+    std::optional<DealFeed> m_deals;
     std::unique_ptr<AppProcess> m_app;
     std::optional<PageProbe> m_probe;
 };

@@ -5,7 +5,7 @@
 
 #include "NotifierFixture.h"
 #include "res/PopupPage.h"
-#include "tests/support/TempDir.h"
+#include "tools/harness/TempDir.h"
 
 namespace e2e {
 namespace {

@@ -13,9 +13,9 @@
 #include "feed/CurlGlobal.h"
 #include "feed/FeedPoller.h"
 #include "tests/support/CaseName.h"
-#include "tests/support/Rss.h"
 #include "tests/support/StoreContents.h"
-#include "tests/support/loopback/LoopbackServer.h"
+#include "tools/harness/Rss.h"
+#include "tools/harness/loopback/LoopbackServer.h"
 
 namespace {
 
@@ -24,10 +24,10 @@ using Clock = std::chrono::steady_clock;
 
 const CurlGlobal kCurl;  // before any thread, as the program does in main()
 
-const std::string kFeed = test_support::Rss(
-    std::vector<test_support::RssItem>{{"Mon, 07 Dec 2026 10:00:00 +0800", "一", "http://shop/1", ""},
-                                       {"Mon, 07 Dec 2026 09:00:00 +0800", "two", "http://shop/2", ""},
-                                       {"Mon, 07 Dec 2026 08:00:00 +0800", "三", "http://shop/3", ""}});
+const std::string kFeed = harness::Rss(
+    std::vector<harness::RssItem>{{"Mon, 07 Dec 2026 10:00:00 +0800", "一", "http://shop/1", ""},
+                                  {"Mon, 07 Dec 2026 09:00:00 +0800", "two", "http://shop/2", ""},
+                                  {"Mon, 07 Dec 2026 08:00:00 +0800", "三", "http://shop/3", ""}});
 
 // Short limits, so that the failure cases end quickly.
 DownloadOptions Quick() {
@@ -116,7 +116,7 @@ class FeedServer : public ::testing::Test {
 
     std::string Url(const std::string& path) const { return m_server.Url(path); }
 
-    test_support::LoopbackServer m_server;
+    harness::LoopbackServer m_server;
 };
 
 TEST_F(FeedServer, NormalFeedIsDownloadedWhole) {

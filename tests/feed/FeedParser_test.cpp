@@ -12,15 +12,15 @@
 #include <tinyxml.h>
 
 #include "tests/support/CaseName.h"
-#include "tests/support/Rss.h"
 #include "tests/support/ScopedThreadLocale.h"
 #include "tests/support/StoreContents.h"
+#include "tools/harness/Rss.h"
 
 namespace {
 
+using harness::Rss;
+using harness::RssItem;
 using test_support::Row;
-using test_support::Rss;
-using test_support::RssItem;
 
 // Content with a picture and a buy link, and the row it gives.
 RssItem Entry(const std::string& date, const std::string& title = "t", const std::string& content = "") {
@@ -37,9 +37,9 @@ struct WalkCase {
     std::vector<Row> rowsNewestFirst;  // as the store lists them: the last one handed over comes first
 };
 
-const std::string kA = test_support::ItemXml(Entry("A"));
-const std::string kB = test_support::ItemXml(Entry("B"));
-const std::string kC = test_support::ItemXml(Entry("C"));
+const std::string kA = harness::ItemXml(Entry("A"));
+const std::string kB = harness::ItemXml(Entry("B"));
+const std::string kC = harness::ItemXml(Entry("C"));
 
 const WalkCase kWalk[] = {
     {"HandedOverLastToFirst", Rss(kA + kB + kC), {Stored("A"), Stored("B"), Stored("C")}},
@@ -210,7 +210,7 @@ struct HostileCase {
     std::vector<std::string> datesNewestFirst;
 };
 
-const std::string kGood = test_support::ItemXml({"good", "t", "", ""});
+const std::string kGood = harness::ItemXml({"good", "t", "", ""});
 
 std::string Nested(size_t depth, bool closed) {
     std::string text;
@@ -257,7 +257,7 @@ const HostileCase kHostile[] = {
     {"CutInsideAStartTag", [] { return Rss(kGood + "<item a=\"1\""); }, {"good"}},
     {"CutRightAfterAnItem",
      [] {
-         return Rss(kGood + test_support::ItemXml({"after", "t", "", ""}));
+         return Rss(kGood + harness::ItemXml({"after", "t", "", ""}));
      },
      {"good", "after"}},
     {"BadReferenceInsideAnItem",

@@ -8,7 +8,7 @@
 #include <tinyxml.h>
 
 #include "tests/support/CaseName.h"
-#include "tests/support/Rss.h"
+#include "tools/harness/Rss.h"
 
 namespace {
 
@@ -84,8 +84,8 @@ TEST_P(Guard, Reads) {
 INSTANTIATE_TEST_SUITE_P(Texts, Guard, ::testing::ValuesIn(kGuard), test_support::CaseName());
 
 TEST(Guard, DefaultLimitsKeepOrdinaryFeedsWhole) {
-    std::string feed = test_support::Rss(
-        std::vector<test_support::RssItem>{{"d1", "t", "http://l/", "<p><img src=\"http://i/\"><br/></p>"}});
+    std::string feed = harness::Rss(
+        std::vector<harness::RssItem>{{"d1", "t", "http://l/", "<p><img src=\"http://i/\"><br/></p>"}});
     EXPECT_EQ(MarkupGuard().SafeLength(feed), feed.size());
     std::string deep = Repeat("<a>", 300);
     EXPECT_EQ(MarkupGuard().SafeLength(deep), 256u * 3);

@@ -19,10 +19,10 @@ using namespace std::chrono_literals;
 TEST(SampleFeed, ParsesIntoOneRowPerListedItemWithPicturesAndBuyLinks) {
     test_support::ScopedThreadLocale locale("C.UTF-8");
     const DealFeed::TimePoint first = std::chrono::system_clock::from_time_t(1'800'000'000);
-    DealFeed feed("http://127.0.0.1:8088", first, 20s, 30);
+    const std::string origin = "http://127.0.0.1:8088";
     test_support::StoreOnDisk disk;
 
-    ParseFeedDocument(feed.Render(first + 39 * 20s), disk.store);
+    ParseFeedDocument(DealFeed::AsOf(origin, first, 20s, first + 39 * 20s).Render(), disk.store);
     auto items = disk.store.ListItems();
     ASSERT_TRUE(items.has_value());
     ASSERT_EQ(items->size(), 30u);
@@ -34,7 +34,7 @@ TEST(SampleFeed, ParsesIntoOneRowPerListedItemWithPicturesAndBuyLinks) {
     EXPECT_EQ(items->back().msg_url, "http://127.0.0.1:8088/deal/10");
 
     // Twenty seconds later one more item is listed, and only it is new.
-    ParseFeedDocument(feed.Render(first + 40 * 20s), disk.store);
+    ParseFeedDocument(DealFeed::AsOf(origin, first, 20s, first + 40 * 20s).Render(), disk.store);
     items = disk.store.ListItems();
     ASSERT_TRUE(items.has_value());
     EXPECT_EQ(items->size(), 31u);

@@ -6,13 +6,13 @@
 
 #include "feed/FeedParser.h"
 #include "store/ItemStore.h"
-#include "tests/support/TempDir.h"
+#include "tools/harness/TempDir.h"
 
 namespace {
 
 // Memory-backed: every stored item is a commit, and syncs would dominate. libFuzzer ends with exit(),
 // so both go at exit, the store first.
-test_support::TempDir* g_dir = nullptr;
+harness::TempDir* g_dir = nullptr;
 ItemStore* g_store = nullptr;
 int g_inputs = 0;
 
@@ -24,7 +24,7 @@ void RemoveStore() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    g_dir = new test_support::TempDir(test_support::TempDir::Backing::Memory);
+    g_dir = new harness::TempDir(harness::TempDir::Backing::Memory);
     g_store = new ItemStore(g_dir->ModuleDir());
     std::atexit(RemoveStore);
     if (!g_store->IsReady()) std::abort();

@@ -14,9 +14,9 @@
 #include "feed/FeedDownload.h"
 #include "feed/FeedPoller.h"
 #include "tests/support/CaseName.h"
-#include "tests/support/ProcessStatus.h"
-#include "tests/support/RawDb.h"
-#include "tests/support/loopback/FeedServer.h"
+#include "tools/harness/ProcessStatus.h"
+#include "tools/harness/RawDb.h"
+#include "tools/harness/loopback/FeedServer.h"
 
 namespace hostile {
 namespace {

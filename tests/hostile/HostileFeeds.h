@@ -13,11 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/Rss.h"
 #include "tests/support/StoreContents.h"
+#include "tools/harness/Rss.h"
 
 namespace hostile {
 
+using namespace harness;
 using namespace test_support;
 
 // What the page shows for one row: picture src, title, date, detail link, buy link, all UTF-8.

@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/TempDir.h"
-#include "tests/support/loopback/SoakRun.h"
+#include "tools/harness/TempDir.h"
+#include "tools/harness/loopback/SoakRun.h"
 
 namespace hostile {
 namespace {
 
-using namespace test_support;
+using namespace harness;
 
 TEST(Soak, TwoHundredPollsLeakNoDescriptorOrThread) {
     TempDir dir(TempDir::Backing::Memory);

@@ -20,17 +20,18 @@
 #include "feed/FeedDownload.h"
 #include "feed/FeedPoller.h"
 #include "tests/support/CaseName.h"
-#include "tests/support/ChildProcess.h"
-#include "tests/support/RawDb.h"
-#include "tests/support/Rss.h"
 #include "tests/support/StoreContents.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/loopback/FeedServer.h"
+#include "tools/harness/ChildProcess.h"
+#include "tools/harness/RawDb.h"
+#include "tools/harness/Rss.h"
+#include "tools/harness/TempDir.h"
+#include "tools/harness/loopback/FeedServer.h"
 
 namespace hostile {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace harness;
 using namespace test_support;
 
 std::vector<RssItem> NumberedItems(const std::string& prefix, int count, size_t titleBytes = 8) {

@@ -11,14 +11,15 @@
 #include "popup/PollWorker.h"
 #include "store/ItemStore.h"
 #include "tests/support/CaseName.h"
-#include "tests/support/RawDb.h"
-#include "tests/support/Rss.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/loopback/FeedServer.h"
+#include "tools/harness/RawDb.h"
+#include "tools/harness/Rss.h"
+#include "tools/harness/TempDir.h"
+#include "tools/harness/loopback/FeedServer.h"
 
 namespace hostile {
 namespace {
 
+using namespace harness;
 using namespace test_support;
 
 using namespace std::chrono_literals;

@@ -21,10 +21,10 @@
 #include "popup/ScriptText.h"
 #include "res/PageResources.h"
 #include "tests/support/CaseName.h"
-#include "tests/support/MainLoop.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/desktop/PageScript.h"
-#include "tests/support/loopback/FeedServer.h"
+#include "tools/harness/MainLoop.h"
+#include "tools/harness/TempDir.h"
+#include "tools/harness/desktop/PageScript.h"
+#include "tools/harness/loopback/FeedServer.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/ResourceScheme.h"
 #include "webhost/WebKitEngine.h"
@@ -82,7 +82,7 @@ class PageHost {
 
     // The value of `js` in the page's own world, as JSON text.
     std::string Eval(const std::string& js) {
-        const std::optional<std::string> json = test_support::EvaluateJson(m_engine->Widget(), js, 120s);
+        const std::optional<std::string> json = harness::EvaluateJson(m_engine->Widget(), js, 120s);
         EXPECT_TRUE(json) << "no answer to " << js.substr(0, 200);
         return json.value_or("");
     }

@@ -14,9 +14,9 @@
 #include "popup/GtkPopupSurface.h"
 #include "res/PageResources.h"
 #include "store/ItemStore.h"
-#include "tests/support/RawDb.h"
-#include "tests/support/desktop/PageScript.h"
-#include "tests/support/desktop/XDesktop.h"
+#include "tools/harness/RawDb.h"
+#include "tools/harness/desktop/PageScript.h"
+#include "tools/harness/desktop/XDesktop.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/WebKitEngine.h"
 
@@ -90,7 +90,7 @@ class LivePopup : public testing::Test {
     }
 
     static std::string Eval(const std::string& js) {
-        const std::optional<std::string> json = test_support::EvaluateJson(s_engine->Widget(), js);
+        const std::optional<std::string> json = harness::EvaluateJson(s_engine->Widget(), js);
         EXPECT_TRUE(json) << js;
         return json.value_or("");
     }
@@ -108,7 +108,7 @@ class LivePopup : public testing::Test {
         int tx = 0, ty = 0, ox = 0, oy = 0;
         ASSERT_TRUE(gtk_widget_translate_coordinates(view, toplevel, x, y, &tx, &ty));
         gdk_window_get_origin(gtk_widget_get_window(toplevel), &ox, &oy);
-        test_support::XDesktop::Click(ox + tx, oy + ty, button);
+        harness::XDesktop::Click(ox + tx, oy + ty, button);
     }
 
     // Lets whatever a press set off arrive: a round trip to the web process and a pause.
@@ -256,11 +256,11 @@ TEST_F(LivePopup, AfterAnySequenceOfChangesThePageShowsWhatAFullRefreshShows) {
         {"a new item", [&](ItemStore& store, auto&) { add(store, 1); }},
         {"a row deleted by another connection",
          [](ItemStore&, const std::string& dir) {
-             test_support::RawDb(dir + "rcd").Exec("delete from items where msg_date='d4'");
+             harness::RawDb(dir + "rcd").Exec("delete from items where msg_date='d4'");
          }},
         {"a row read by another connection",
          [](ItemStore&, const std::string& dir) {
-             test_support::RawDb(dir + "rcd").Exec("update items set msg_top='1' where msg_date='d8'");
+             harness::RawDb(dir + "rcd").Exec("update items set msg_top='1' where msg_date='d8'");
          }},
         {"remove all", [&](ItemStore&, auto&) { post(WM_REMOVE_ALL); }},
         {"new items after removing", [&](ItemStore& store, auto&) { add(store, 2); }},

@@ -10,14 +10,14 @@
 #include "platform/WindowManager.h"
 #include "store/FeedItem.h"
 #include "store/ItemStore.h"
-#include "tests/support/MainLoop.h"
-#include "tests/support/TempDir.h"
+#include "tools/harness/MainLoop.h"
+#include "tools/harness/TempDir.h"
 
 namespace popup_test {
 
-using test_support::RunFor;
-using test_support::SpinUntil;
-using test_support::TempDir;
+using harness::RunFor;
+using harness::SpinUntil;
+using harness::TempDir;
 
 // Runs what the main context has ready, posted messages included, without waiting.
 inline void Drain() {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/WebUrl.h"
-#include "tests/support/Command.h"
+#include "tools/harness/Command.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ class HomeUrl : public testing::TestWithParam<HomeUrlCase> {};
 
 TEST_P(HomeUrl, IsCheckedAndEscaped) {
     // The script reports with message(), to the error output.
-    const test_support::CommandResult run = test_support::RunCommand(
+    const harness::CommandResult run = harness::RunCommand(
         {CMAKE_COMMAND_PATH, std::string("-DNOTIFIER_HOME_URL=") + GetParam().url, "-P", HOME_URL_SCRIPT});
     const bool refused = GetParam().attribute == nullptr;
     EXPECT_EQ(run.exitCode == 0, !refused) << run.err;

@@ -8,13 +8,14 @@
 
 #include "store/ItemStore.h"
 #include "tests/support/CaseName.h"
-#include "tests/support/RawDb.h"
 #include "tests/support/StoreContents.h"
-#include "tests/support/TempDir.h"
+#include "tools/harness/RawDb.h"
+#include "tools/harness/TempDir.h"
 
 namespace storetest {
 
 namespace fs = std::filesystem;
+using namespace harness;
 using namespace test_support;
 
 class StoreTest : public ::testing::Test {

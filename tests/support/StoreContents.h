@@ -6,7 +6,7 @@
 
 #include "store/FeedItem.h"
 #include "store/ItemStore.h"
-#include "tests/support/TempDir.h"
+#include "tools/harness/TempDir.h"
 
 namespace test_support {
 
@@ -24,9 +24,10 @@ std::vector<Row> StoredRows(ItemStore& store);
 
 // A store on its own temporary directory.
 struct StoreOnDisk {
-    explicit StoreOnDisk(TempDir::Backing backing = TempDir::Backing::Disk) : dir(backing) {}
+    explicit StoreOnDisk(harness::TempDir::Backing backing = harness::TempDir::Backing::Disk)
+        : dir(backing) {}
 
-    TempDir dir;
+    harness::TempDir dir;
     ItemStore store{dir.ModuleDir()};
 };
 

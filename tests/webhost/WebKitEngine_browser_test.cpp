@@ -18,9 +18,9 @@
 
 #include "platform/Unicode.h"
 #include "platform/WindowManager.h"
-#include "tests/support/Command.h"
-#include "tests/support/desktop/PageScript.h"
 #include "tests/webhost/TestResources.h"
+#include "tools/harness/Command.h"
+#include "tools/harness/desktop/PageScript.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/ResourceScheme.h"
 
@@ -137,7 +137,7 @@ class WebKitEngineBrowserTest : public ::testing::Test {
     }
 
     std::string Eval(const std::string& js) {
-        const std::optional<std::string> json = test_support::EvaluateJson(m_engine->Widget(), js);
+        const std::optional<std::string> json = harness::EvaluateJson(m_engine->Widget(), js);
         EXPECT_TRUE(json) << js;
         return json.value_or("");
     }
@@ -164,9 +164,9 @@ class WebKitEngineBrowserTest : public ::testing::Test {
         int tx = 0, ty = 0, ox = 0, oy = 0;
         ASSERT_TRUE(gtk_widget_translate_coordinates(m_engine->Widget(), s_toplevel, x, y, &tx, &ty));
         gdk_window_get_origin(gtk_widget_get_window(s_toplevel), &ox, &oy);
-        const test_support::CommandResult click =
-            test_support::RunCommand({"xdotool", "mousemove", std::to_string(ox + tx),
-                                      std::to_string(oy + ty), "click", std::to_string(button)});
+        const harness::CommandResult click =
+            harness::RunCommand({"xdotool", "mousemove", std::to_string(ox + tx), std::to_string(oy + ty),
+                                 "click", std::to_string(button)});
         ASSERT_EQ(click.exitCode, 0) << click.err;
     }
 
@@ -445,7 +445,7 @@ TEST_F(WebKitEngineBrowserTest, ScreenshotOfThePage) {
     Settle(300);
     const std::string path = std::string(WEBHOST_TEST_OUTPUT_DIR) + "/webhost-page.png";
     g_remove(path.c_str());
-    const test_support::CommandResult shot = test_support::RunCommand({"import", "-window", "root", path});
+    const harness::CommandResult shot = harness::RunCommand({"import", "-window", "root", path});
     EXPECT_EQ(shot.exitCode, 0) << shot.err;
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "tests/support/desktop/AppProcess.h"
+#include "tools/harness/desktop/AppProcess.h"
 
 namespace fs = std::filesystem;
 
@@ -42,7 +42,7 @@ bool Counted(const std::string& kind) {
 
 }  // namespace
 
-std::vector<NotifierProcess> NotifierProcesses(const test_support::AppProcess& app) {
+std::vector<NotifierProcess> NotifierProcesses(const harness::AppProcess& app) {
     std::vector<NotifierProcess> found{{app.Pid(), "UI"}};
     for (const auto& [pid, comm] : app.Children()) found.push_back({pid, KindOf(comm)});
     return found;
@@ -90,7 +90,7 @@ CpuReading CpuReading::operator-(const CpuReading& earlier) const {
     return d;
 }
 
-CpuMeter::CpuMeter(const test_support::AppProcess& app, std::chrono::milliseconds period)
+CpuMeter::CpuMeter(const harness::AppProcess& app, std::chrono::milliseconds period)
     : m_app(app), m_period(period) {
     {
         const std::lock_guard lock(m_mutex);

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-namespace test_support {
+namespace harness {
 class AppProcess;
 }
 
@@ -24,7 +24,7 @@ struct NotifierProcess {
     pid_t pid;
     std::string kind;
 };
-std::vector<NotifierProcess> NotifierProcesses(const test_support::AppProcess& app);
+std::vector<NotifierProcess> NotifierProcesses(const harness::AppProcess& app);
 
 // utime + stime of /proc/PID/stat in clock ticks (threads that have ended included); -1 when gone.
 long long StatTicks(pid_t pid);
@@ -58,7 +58,7 @@ struct CpuReading {
 // handler a link click launches) are not counted.
 class CpuMeter {
   public:
-    CpuMeter(const test_support::AppProcess& app, std::chrono::milliseconds period);
+    CpuMeter(const harness::AppProcess& app, std::chrono::milliseconds period);
     ~CpuMeter();
     CpuMeter(const CpuMeter&) = delete;
     CpuMeter& operator=(const CpuMeter&) = delete;
@@ -77,7 +77,7 @@ class CpuMeter {
     void Sample(bool rescan);
     void Run();
 
-    const test_support::AppProcess& m_app;
+    const harness::AppProcess& m_app;
     std::chrono::milliseconds m_period;
     std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -15,7 +15,7 @@ ScreenWatch::ScreenWatch() : m_display(XOpenDisplay(nullptr)) {
 ScreenWatch::~ScreenWatch() { XCloseDisplay(m_display); }
 
 template <class PixelFn>
-void ScreenWatch::ForEachPixel(const test_support::ScreenRect& r, PixelFn fn) const {
+void ScreenWatch::ForEachPixel(const harness::ScreenRect& r, PixelFn fn) const {
     XImage* image =
         XGetImage(m_display, DefaultRootWindow(m_display), r.x, r.y, r.width, r.height, AllPlanes, ZPixmap);
     if (!image) {
@@ -31,7 +31,7 @@ void ScreenWatch::ForEachPixel(const test_support::ScreenRect& r, PixelFn fn) co
     XDestroyImage(image);
 }
 
-int ScreenWatch::RedPixels(const test_support::ScreenRect& r) const {
+int ScreenWatch::RedPixels(const harness::ScreenRect& r) const {
     int count = 0;
     ForEachPixel(r, [&](int red, int green, int blue) {
         if (red > 150 && green < 110 && blue < 110) {
@@ -41,7 +41,7 @@ int ScreenWatch::RedPixels(const test_support::ScreenRect& r) const {
     return count;
 }
 
-uint64_t ScreenWatch::Hash(const test_support::ScreenRect& r) const {
+uint64_t ScreenWatch::Hash(const harness::ScreenRect& r) const {
     uint64_t h = 1469598103934665603ull;  // FNV-1a
     ForEachPixel(r, [&](int red, int green, int blue) {
         h = (h ^ static_cast<uint64_t>((red << 16) | (green << 8) | blue)) * 1099511628211ull;
@@ -50,7 +50,7 @@ uint64_t ScreenWatch::Hash(const test_support::ScreenRect& r) const {
 }
 
 std::optional<ScreenWatch::Clock::time_point> ScreenWatch::WaitForRed(
-    const test_support::ScreenRect& r, int count, std::chrono::milliseconds timeout) const {
+    const harness::ScreenRect& r, int count, std::chrono::milliseconds timeout) const {
     const auto deadline = Clock::now() + timeout;
     while (Clock::now() < deadline) {
         if (RedPixels(r) >= count) {
@@ -62,7 +62,7 @@ std::optional<ScreenWatch::Clock::time_point> ScreenWatch::WaitForRed(
 }
 
 std::optional<ScreenWatch::Clock::time_point> ScreenWatch::WaitForChange(
-    const test_support::ScreenRect& r, uint64_t baseline, std::chrono::milliseconds timeout) const {
+    const harness::ScreenRect& r, uint64_t baseline, std::chrono::milliseconds timeout) const {
     const auto deadline = Clock::now() + timeout;
     while (Clock::now() < deadline) {
         if (Hash(r) != baseline) {

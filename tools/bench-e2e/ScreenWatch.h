@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "tests/support/desktop/XDesktop.h"
+#include "tools/harness/desktop/XDesktop.h"
 
 using Display = struct _XDisplay;
 
@@ -20,19 +20,19 @@ class ScreenWatch {
     ScreenWatch& operator=(const ScreenWatch&) = delete;
 
     // Pixels of the rectangle that are clearly red (the list's "new" badges and buy buttons).
-    int RedPixels(const test_support::ScreenRect& r) const;
-    uint64_t Hash(const test_support::ScreenRect& r) const;
+    int RedPixels(const harness::ScreenRect& r) const;
+    uint64_t Hash(const harness::ScreenRect& r) const;
 
     // When the rectangle first held at least `count` red pixels.
-    std::optional<Clock::time_point> WaitForRed(const test_support::ScreenRect& r, int count,
+    std::optional<Clock::time_point> WaitForRed(const harness::ScreenRect& r, int count,
                                                 std::chrono::milliseconds timeout) const;
     // When the rectangle first differed from `baseline`.
-    std::optional<Clock::time_point> WaitForChange(const test_support::ScreenRect& r, uint64_t baseline,
+    std::optional<Clock::time_point> WaitForChange(const harness::ScreenRect& r, uint64_t baseline,
                                                    std::chrono::milliseconds timeout) const;
 
   private:
     template <class PixelFn>
-    void ForEachPixel(const test_support::ScreenRect& r, PixelFn fn) const;
+    void ForEachPixel(const harness::ScreenRect& r, PixelFn fn) const;
 
     Display* m_display;
 };

@@ -30,22 +30,21 @@
 #include <thread>
 #include <vector>
 
+#include "DealFeed.h"
 #include "ProcFigures.h"
 #include "ScreenWatch.h"
 #include "feed/FeedParser.h"
 #include "store/ItemStore.h"
-#include "tests/support/Command.h"
-#include "tests/support/RawDb.h"
-#include "tests/support/Rss.h"
-#include "tests/support/desktop/AppProcess.h"
-#include "tests/support/desktop/PageProbe.h"
-#include "tests/support/desktop/XDesktop.h"
-#include "tests/support/loopback/Deals.h"
-#include "tests/support/loopback/FeedServer.h"
+#include "tools/harness/Command.h"
+#include "tools/harness/RawDb.h"
+#include "tools/harness/desktop/AppProcess.h"
+#include "tools/harness/desktop/PageProbe.h"
+#include "tools/harness/desktop/XDesktop.h"
+#include "tools/harness/loopback/FeedServer.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using namespace test_support;
+using namespace harness;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -191,17 +190,6 @@ void Load(const std::string& section, const char* when) {
 
 // --- stores -------------------------------------------------------------------------------------------
 
-// The feed of deals first..last, as DealList serves it (the last added first).
-std::string FeedText(const DealList& deals, int first, int last, const std::string& prefix) {
-    std::vector<RssItem> items;
-    for (int n = last; n >= first; --n) {
-        const Deal d = deals.Make(n, prefix);
-        items.push_back({d.pubDate, d.title, d.link,
-                         "<p><a href=\"" + d.buyUrl + "\">buy</a><img src=\"" + d.pictureUrl + "\" /></p>"});
-    }
-    return Rss(items);
-}
-
 std::string Comparable(const std::vector<RcdRow>& rows) {
     std::string s;
     for (const auto& r : rows) {
@@ -222,10 +210,12 @@ fs::path Seed(const Options& o, int count) {
     fs::remove_all(dir);
     fs::create_directories(dir);
     FeedServer server(NOTIFIER_BENCH_PORT);
-    DealList deals(server);
+    DealFeed deals = server.Deals();
     {
+        DealFeed all("http://" + server.Host());
+        all.AddRange(1, count, "Bench");
         ItemStore store(dir.string() + "/");
-        ParseFeedDocument(FeedText(deals, 1, count, "Bench"), store);
+        ParseFeedDocument(all.Render(), store);
     }
     const fs::path rcd = dir / "rcd";
     const auto rows = RawDb(rcd, RawDb::Mode::ReadOnly).Items();
@@ -422,7 +412,7 @@ void BenchStartAndPss(const Options& o) {
     for (int count : o.sizes) {
         const fs::path rcd = Seed(o, count);
         FeedServer server(NOTIFIER_BENCH_PORT);
-        DealList(server).AddRange(std::max(1, count - o.feedItems + 1), count, "Bench");
+        server.Deals().AddRange(std::max(1, count - o.feedItems + 1), count, "Bench");
         std::vector<double> firstEntry, listComplete, resolution;
         std::map<std::string, std::vector<double>> pssByKind;
         std::vector<double> pssAll;
@@ -588,7 +578,7 @@ void BenchChange(const Options& o) {
     for (int count : o.changeSizes) {
         const fs::path rcd = Seed(o, count);
         FeedServer server(NOTIFIER_BENCH_PORT);
-        DealList deals(server);
+        DealFeed deals = server.Deals();
         deals.AddRange(std::max(1, count - o.feedItems + 1), count, "Bench");
         ChangeFigures added, read, allRead;
         std::printf("%d stored items, no accessibility bridge, windows of %d s:\n", count, o.changeWindow);
@@ -710,7 +700,7 @@ void BenchIdle(const Options& o) {
                 std::optional<FeedServer> server;
                 if (c.serverUp) {
                     server.emplace(NOTIFIER_BENCH_PORT);
-                    DealList(*server).AddRange(1, o.items, "Bench");
+                    server->Deals().AddRange(1, o.items, "Bench");
                 }
                 auto app = Launch(o, "idle", c.stored ? &rcd : nullptr, false, locale);
                 std::this_thread::sleep_until(app->StartedAt() + std::chrono::seconds(o.idleAfter));
@@ -779,7 +769,7 @@ void BenchInsert(const Options& o) {
     Load("insert", "begin");
     const fs::path rcd = Seed(o, o.items);
     FeedServer server(NOTIFIER_BENCH_PORT);
-    DealList deals(server);
+    DealFeed deals = server.Deals();
     deals.AddRange(std::max(1, o.items - o.feedItems + 1), o.items, "Bench");
     auto app = Launch(o, "insert", &rcd, true);
     const auto window = PlacedWindow(*app);
@@ -823,7 +813,7 @@ void BenchMemory(const Options& o) {
     Load("memory", "begin");
     const fs::path rcd = Seed(o, o.items);
     FeedServer server(NOTIFIER_BENCH_PORT);
-    DealList deals(server);
+    DealFeed deals = server.Deals();
     deals.AddRange(std::max(1, o.items - o.feedItems + 1), o.items, "Bench");
     auto app = Launch(o, "memory", &rcd, true);
     if (!SeenAt(app->Pid(), TabQuery(o.items, o.items), o.timeout)) {

@@ -31,15 +31,15 @@
 #include "feed/FeedParser.h"
 #include "feed/FeedPoller.h"
 #include "store/ItemStore.h"
-#include "tests/support/RawDb.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/loopback/LoopbackServer.h"
+#include "tools/harness/RawDb.h"
+#include "tools/harness/TempDir.h"
+#include "tools/harness/loopback/LoopbackServer.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using test_support::LoopbackServer;
-using test_support::RawDb;
-using test_support::TempDir;
+using harness::LoopbackServer;
+using harness::RawDb;
+using harness::TempDir;
 
 namespace {
 
@@ -80,8 +80,9 @@ double ThreadCpuMs() {
 std::string Render(unsigned items, unsigned firstNumber = 0) {
     const auto first =
         std::chrono::system_clock::from_time_t(1'800'000'000) + firstNumber * std::chrono::seconds(20);
-    DealFeed feed("http://127.0.0.1:8088", first, std::chrono::seconds(20), items);
-    return feed.Render(first + (items - 1) * std::chrono::seconds(20));
+    return DealFeed::AsOf("http://127.0.0.1:8088", first, std::chrono::seconds(20),
+                          first + (items - 1) * std::chrono::seconds(20), items)
+        .Render();
 }
 
 // Another process reading `rcd` over and over, one short connection a read, as a backup or the sqlite3

@@ -20,7 +20,7 @@
 #include "platform/WindowManager.h"
 #include "popup/ScriptText.h"
 #include "res/PageResources.h"
-#include "tests/support/desktop/PageScript.h"
+#include "tools/harness/desktop/PageScript.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/ResourceScheme.h"
 #include "webhost/WebKitEngine.h"
@@ -128,7 +128,7 @@ class BenchPage : public platform::CMessageMap {
     }
 
     std::string Eval(const std::string& js) {
-        const std::optional<std::string> json = test_support::EvaluateJson(m_engine.Widget(), js, 30s);
+        const std::optional<std::string> json = harness::EvaluateJson(m_engine.Widget(), js, 30s);
         if (!json) Fail("a script got no answer");
         return *json;
     }

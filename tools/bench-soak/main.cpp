@@ -5,25 +5,25 @@
 #include <optional>
 #include <string>
 
-#include "tests/support/TempDir.h"
-#include "tests/support/loopback/SoakRun.h"
+#include "tools/harness/TempDir.h"
+#include "tools/harness/loopback/SoakRun.h"
 
 int main(int argc, char** argv) {
-    test_support::SoakOptions options;
+    harness::SoakOptions options;
     if (argc > 1) options.polls = std::atoi(argv[1]);
     if (options.polls < 2 || options.warmupPolls >= options.polls) {
         std::cerr << "usage: bench-soak [polls > " << options.warmupPolls << "] [directory]\n";
         return 2;
     }
-    std::optional<test_support::TempDir> scratch;
+    std::optional<harness::TempDir> scratch;
     if (argc > 2) {
         options.directory = argv[2];
         if (!options.directory.ends_with('/')) options.directory += '/';
     } else {
         options.directory = scratch.emplace().ModuleDir();
     }
-    const test_support::SoakFigures figures = test_support::RunSoak(options);
+    const harness::SoakFigures figures = harness::RunSoak(options);
     std::cout << "store in " << options.directory << "\n";
-    test_support::PrintFigures(std::cout, figures);
+    harness::PrintFigures(std::cout, figures);
     return 0;
 }

@@ -12,8 +12,8 @@
 
 #include "store/FeedItem.h"
 #include "store/ItemStore.h"
-#include "tests/support/RawDb.h"
-#include "tests/support/TempDir.h"
+#include "tools/harness/RawDb.h"
+#include "tools/harness/TempDir.h"
 
 namespace {
 
@@ -44,11 +44,11 @@ double MedianMicros(int runs, const std::function<void()>& operation) {
 // The rows are written in one transaction through a connection of their own: setting up 10,000 rows
 // through InsertItem would time the disk's flushes, not the store.
 bool BenchOne(int rows) {
-    const test_support::TempDir dir;
+    const harness::TempDir dir;
     if (!ItemStore(dir.ModuleDir()).IsReady()) return false;  // rcd and its tables, closed before filling
     std::vector<FeedItem> items;
     for (int n = 0; n < rows; ++n) items.push_back(MakeItem(n));
-    test_support::RawDb(dir.Rcd()).InsertItems(items);
+    harness::RawDb(dir.Rcd()).InsertItems(items);
 
     ItemStore store(dir.ModuleDir());
     const std::string unseen = MakeItem(-1).msg_date;

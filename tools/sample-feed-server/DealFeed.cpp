@@ -19,6 +19,9 @@ const char* const kTitles[] = {
     "😀 儿童积木 1000 片 领券立减 ￥30",
 };
 
+// 2026-12-01 00:00:00 UTC, the day made deals are dated in.
+const DealFeed::TimePoint kMadeDay = std::chrono::system_clock::from_time_t(1'796'083'200);
+
 std::string EscapeXml(const std::string& text) {
     char* escaped = g_markup_escape_text(text.data(), static_cast<gssize>(text.size()));
     std::string out(escaped);
@@ -35,42 +38,69 @@ std::string Rfc822(DealFeed::TimePoint when) {
     return text;
 }
 
-}  // namespace
-
-DealFeed::DealFeed(std::string origin, TimePoint first, std::chrono::seconds interval, unsigned keep)
-    : m_origin(std::move(origin)), m_first(first), m_interval(interval), m_keep(keep) {}
-
-unsigned long DealFeed::Published(TimePoint now) const {
-    if (now < m_first) return 0;
-    return static_cast<unsigned long>((now - m_first) / m_interval) + 1;
+std::string Element(const std::string& name, const std::string& text) {
+    return "    <" + name + ">" + text + "</" + name + ">\n";
 }
 
-std::string DealFeed::ItemXml(unsigned long k) const {
-    std::string number = std::to_string(k);
-    std::string title = "#" + number + " " + kTitles[k % std::size(kTitles)];
-    std::string picture = m_origin + "/img/" + std::to_string(k % kPictures) + ".png";
-    std::string content = "<p><img src=\"" + picture + "\" alt=\"\" /></p><p>" + EscapeXml(title) +
-                          "</p><p><a href=\"" + m_origin + "/buy/" + number + "\">去购买</a></p>";
-    return "  <item>\n"
-           "    <title>" +
-           EscapeXml(title) +
-           "</title>\n"
-           "    <link>" +
-           m_origin + "/deal/" + number +
-           "</link>\n"
-           "    <pubDate>" +
-           Rfc822(m_first + k * m_interval) +
-           "</pubDate>\n"
-           "    <guid isPermaLink=\"false\">deal-" +
-           number +
-           "</guid>\n"
-           "    <content:encoded><![CDATA[" +
-           content +
-           "]]></content:encoded>\n"
+std::string ItemXml(const Deal& deal) {
+    const std::string content = "<p><img src=\"" + deal.pictureUrl + "\" alt=\"\" /></p><p>" +
+                                EscapeXml(deal.title) + "</p><p><a href=\"" + deal.buyUrl +
+                                "\">去购买</a></p>";
+    return "  <item>\n" + Element("title", EscapeXml(deal.title)) + Element("link", EscapeXml(deal.link)) +
+           Element("pubDate", EscapeXml(deal.pubDate)) + "    <guid isPermaLink=\"false\">" +
+           EscapeXml(deal.guid) + "</guid>\n" + Element("content:encoded", "<![CDATA[" + content + "]]>") +
            "  </item>\n";
 }
 
-std::string DealFeed::Render(TimePoint now) const {
+}  // namespace
+
+DealFeed::DealFeed(std::string origin, Publisher publish)
+    : m_origin(std::move(origin)), m_publish(std::move(publish)) {
+    Publish();
+}
+
+DealFeed DealFeed::AsOf(std::string origin, TimePoint first, std::chrono::seconds interval, TimePoint now,
+                        unsigned keep) {
+    DealFeed feed(std::move(origin));
+    const unsigned long published =
+        now < first ? 0 : static_cast<unsigned long>((now - first) / interval) + 1;
+    for (unsigned long k = published > keep ? published - keep : 0; k < published; ++k) {
+        const std::string title = "#" + std::to_string(k) + " " + kTitles[k % std::size(kTitles)];
+        feed.m_deals.push_back(feed.At(k, title, first + k * interval));
+    }
+    return feed;
+}
+
+Deal DealFeed::At(unsigned long n, std::string title, TimePoint date) const {
+    const std::string number = std::to_string(n);
+    return Deal{std::move(title),
+                m_origin + "/deal/" + number,
+                Rfc822(date),
+                m_origin + "/img/" + std::to_string(n % kPictures) + ".png",
+                m_origin + "/buy/" + number,
+                "deal-" + number};
+}
+
+Deal DealFeed::Make(unsigned long n, const std::string& prefix) const {
+    return At(n, prefix + " " + std::to_string(n), kMadeDay + std::chrono::seconds(n));
+}
+
+void DealFeed::Add(Deal deal) {
+    m_deals.push_back(std::move(deal));
+    Publish();
+}
+
+void DealFeed::AddRange(unsigned long first, unsigned long last, const std::string& prefix) {
+    for (unsigned long n = first; n <= last; ++n) m_deals.push_back(Make(n, prefix));
+    Publish();
+}
+
+void DealFeed::Clear() {
+    m_deals.clear();
+    Publish();
+}
+
+std::string DealFeed::Render() const {
     std::string xml =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<rss version=\"2.0\" xmlns:content=\"http://purl.org/rss/1.0/modules/content/\">\n"
@@ -80,8 +110,10 @@ std::string DealFeed::Render(TimePoint now) const {
         m_origin +
         "/</link>\n"
         "  <description>A local feed for trying the notifier</description>\n";
-    unsigned long published = Published(now);
-    unsigned long oldest = published > m_keep ? published - m_keep : 0;
-    for (unsigned long k = published; k > oldest; --k) xml += ItemXml(k - 1);
+    for (auto it = m_deals.rbegin(); it != m_deals.rend(); ++it) xml += ItemXml(*it);
     return xml + "</channel>\n</rss>\n";
+}
+
+void DealFeed::Publish() const {
+    if (m_publish) m_publish(Render());
 }

@@ -30,9 +30,12 @@ bool ParseNumber(const char* text, long low, long high, long& value) {
     return end != text && *end == '\0' && value >= low && value <= high;
 }
 
-void ServeFeed(httplib::Server& server, const DealFeed& feed) {
-    server.Get("/", [&feed](const httplib::Request&, httplib::Response& res) {
-        res.set_content(feed.Render(std::chrono::system_clock::now()), "application/rss+xml; charset=utf-8");
+// The feed as it stands at each request, its first item dated `first`.
+void ServeFeed(httplib::Server& server, const std::string& origin, DealFeed::TimePoint first,
+               std::chrono::seconds step) {
+    server.Get("/", [origin, first, step](const httplib::Request&, httplib::Response& res) {
+        res.set_content(DealFeed::AsOf(origin, first, step, std::chrono::system_clock::now()).Render(),
+                        "application/rss+xml; charset=utf-8");
     });
 }
 
@@ -100,11 +103,10 @@ int main(int argc, char** argv) {
     const std::string origin = "http://127.0.0.1:" + std::to_string(bound);
     const auto step = std::chrono::seconds(interval);
     const auto now = std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
-    const DealFeed feed(origin, now - (kSeedItems - 1) * step, step);
     std::vector<std::string> pictures;
     for (unsigned i = 0; i < DealFeed::kPictures; ++i) pictures.push_back(PngImage::Tile(i));
 
-    ServeFeed(server, feed);
+    ServeFeed(server, origin, now - (kSeedItems - 1) * step, step);
     ServePictures(server, pictures);
     ServeDealPages(server);
     ServeHomePage(server);
