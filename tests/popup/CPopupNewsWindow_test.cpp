@@ -13,7 +13,7 @@
 #include "popup/WindowShape.h"
 #include "store/ItemStore.h"
 #include "tests/support/FakeEngine.h"
-#include "tests/support/RawDb.h"
+#include "tools/harness/RawDb.h"
 #include "webhost/CDocumentEvents.h"
 #include "webhost/ResourceScheme.h"
 
@@ -527,8 +527,7 @@ TEST_F(PopupTest, ACurrentPageWaitsForTheStoreNotForTheClock) {
     engine->AnswerAll();
     RunFor(1500ms);  // a tick finds the page current
     const size_t before = engine->batches.size();
-    test_support::RawDb(dir.ModuleDir() + "rcd")
-        .Exec("insert into items(msg_date, msg_top) values('other', '0')");
+    harness::RawDb(dir.ModuleDir() + "rcd").Exec("insert into items(msg_date, msg_top) values('other', '0')");
     RunFor(150ms);
     EXPECT_GT(engine->batches.size(), before) << "another program's write shows without waiting for a tick";
 }
