@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -82,13 +83,6 @@ class PollLog {
     int m_maxRunning = 0;
 };
 
-TEST(PollWorker, FirstPollStartsAtOnceWithoutWaitingForThePause) {
-    PollLog log;
-    PollWorker worker(log.Function(), 1h);
-    worker.Start();
-    EXPECT_TRUE(log.WaitForPolls(1));
-}
-
 TEST(PollWorker, PauseRunsFromTheEndOfOnePollToTheStartOfTheNext) {
     constexpr auto kPollTime = 120ms;
     constexpr auto kPause = 150ms;
@@ -106,7 +100,7 @@ TEST(PollWorker, PauseRunsFromTheEndOfOnePollToTheStartOfTheNext) {
     }
 }
 
-TEST(PollWorker, StopEndsThePauseAtOnce) {
+TEST(PollWorker, FirstPollStartsAtOnceAndStopEndsThePause) {
     PollLog log;
     PollWorker worker(log.Function(), 1h);
     worker.Start();
@@ -117,14 +111,17 @@ TEST(PollWorker, StopEndsThePauseAtOnce) {
     EXPECT_EQ(log.Polls().size(), 1u);
 }
 
-TEST(PollWorker, StopReachesThePollInProgress) {
-    PollLog log(1h);
-    PollWorker worker(log.Function(), 0ms);
-    worker.Start();
-    std::this_thread::sleep_for(50ms);
-    worker.Stop();
-    ASSERT_EQ(log.Polls().size(), 1u);
-    EXPECT_TRUE(log.Polls()[0].sawStop);
+TEST(PollWorker, StopAndTheDestructorReachThePollInProgress) {
+    for (const bool destroy : {false, true}) {
+        SCOPED_TRACE(destroy ? "destructor" : "Stop");
+        PollLog log(1h);
+        std::optional<PollWorker> worker(std::in_place, log.Function(), destroy ? 1h : 0ms);
+        worker->Start();
+        std::this_thread::sleep_for(50ms);
+        destroy ? worker.reset() : worker->Stop();
+        ASSERT_EQ(log.Polls().size(), 1u);
+        EXPECT_TRUE(log.Polls()[0].sawStop);
+    }
 }
 
 TEST(PollWorker, StartsOnceAndStopsIdempotently) {
@@ -149,17 +146,6 @@ TEST(PollWorker, StartsOnceAndStopsIdempotently) {
     unstarted.Start();
     std::this_thread::sleep_for(50ms);
     EXPECT_TRUE(never.Polls().empty());
-}
-
-TEST(PollWorker, DestructorStopsARunningWorker) {
-    PollLog log(1h);
-    {
-        PollWorker worker(log.Function(), 1h);
-        worker.Start();
-        std::this_thread::sleep_for(50ms);
-    }
-    ASSERT_EQ(log.Polls().size(), 1u);
-    EXPECT_TRUE(log.Polls()[0].sawStop);
 }
 
 // The address space in use now, in bytes.
