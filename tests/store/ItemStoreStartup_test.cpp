@@ -38,6 +38,18 @@ std::set<std::string> TableNames(RawDb& db) {
     return names;
 }
 
+// A store that is not open: it says so, and every operation fails.
+void ExpectEveryOperationFails(ItemStore& store, const std::string& date, const std::string& url) {
+    EXPECT_FALSE(store.IsReady());
+    EXPECT_FALSE(store.InsertItem(MakeItem(date)));
+    EXPECT_FALSE(store.IsDateUnseen(date));
+    EXPECT_FALSE(store.SaveItemDate(date));
+    EXPECT_FALSE(store.ListItems().has_value()) << "a failed query is not an empty list";
+    EXPECT_FALSE(store.MarkAllRead());
+    EXPECT_FALSE(store.RemoveAllItems());
+    EXPECT_FALSE(store.MarkReadByUrl(url));
+}
+
 TEST_F(StartupTest, FirstStartCreatesDatabaseTablesAndEmptyImageDirectory) {
     {
         const auto store = OpenStore();
@@ -142,14 +154,7 @@ class NotADatabaseTest : public StoreTest, public ::testing::WithParamInterface<
 TEST_P(NotADatabaseTest, LeavesStoreNotReadyAndFileUntouched) {
     WriteFile(RcdPath(), GetParam().bytes);
     const auto store = OpenStore();
-    EXPECT_FALSE(store->IsReady());
-    EXPECT_FALSE(store->InsertItem(MakeItem("d1")));
-    EXPECT_FALSE(store->IsDateUnseen("d1"));
-    EXPECT_FALSE(store->SaveItemDate("d1"));
-    EXPECT_FALSE(store->ListItems().has_value()) << "a failed query is not an empty list";
-    EXPECT_FALSE(store->MarkAllRead());
-    EXPECT_FALSE(store->RemoveAllItems());
-    EXPECT_FALSE(store->MarkReadByUrl("http://deals.test/"));
+    ExpectEveryOperationFails(*store, "d1", "http://deals.test/");
     store->Close();
     EXPECT_EQ(ReadFile(RcdPath()), GetParam().bytes);
     EXPECT_TRUE(fs::is_directory(m_dir.Path() / "Image")) << "the Image step still runs";
@@ -171,12 +176,7 @@ TEST_F(StartupTest, UnopenableLocationsLeaveStoreNotOpened) {
     for (const std::string& moduleDir : {m_dir.ModuleDir(), missing}) {
         SCOPED_TRACE(moduleDir);
         ItemStore store(moduleDir);
-        EXPECT_FALSE(store.IsReady());
-        EXPECT_FALSE(store.InsertItem(MakeItem("d1")));
-        EXPECT_FALSE(store.ListItems().has_value());
-        EXPECT_FALSE(store.MarkAllRead());
-        EXPECT_FALSE(store.RemoveAllItems());
-        EXPECT_FALSE(store.MarkReadByUrl("u"));
+        ExpectEveryOperationFails(store, "d1", "u");
     }
     EXPECT_FALSE(fs::exists(m_dir.Path() / "no")) << "the store creates no directories but Image";
 }
@@ -185,8 +185,7 @@ TEST_F(StartupTest, ReadOnlyDirectoryLeavesStoreNotOpened) {
     if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
     fs::permissions(m_dir.Path(), fs::perms::owner_read | fs::perms::owner_exec);
     const auto store = OpenStore();
-    EXPECT_FALSE(store->IsReady());
-    EXPECT_FALSE(store->ListItems().has_value());
+    ExpectEveryOperationFails(*store, "d1", "u");
     EXPECT_FALSE(fs::exists(m_dir.Path() / "Image")) << "creating Image failed too";
 }
 
@@ -209,14 +208,7 @@ TEST_F(StartupTest, CloseEndsEveryOperation) {
     const auto store = OpenStore();
     ASSERT_TRUE(store->InsertItem(MakeItem("d1")));
     store->Close();
-    EXPECT_FALSE(store->IsReady());
-    EXPECT_FALSE(store->InsertItem(MakeItem("d2")));
-    EXPECT_FALSE(store->IsDateUnseen("d2"));
-    EXPECT_FALSE(store->SaveItemDate("d2"));
-    EXPECT_FALSE(store->ListItems().has_value());
-    EXPECT_FALSE(store->MarkAllRead());
-    EXPECT_FALSE(store->MarkReadByUrl(MakeItem("d1").msg_url));
-    EXPECT_FALSE(store->RemoveAllItems());
+    ExpectEveryOperationFails(*store, "d2", MakeItem("d1").msg_url);
     store->Close();  // a second Close (the destructor's) is harmless
 
     RawDb db(RcdPath());
