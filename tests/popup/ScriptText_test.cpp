@@ -81,16 +81,8 @@ std::optional<ParsedCall> ParseCall(const std::string& text) {
 // Fields the page never sees (desc, type, categories) must not leak into the call.
 FeedItem Item(std::string pic, std::string top, std::string title, std::string date, std::string url,
               std::string id, std::string buy) {
-    return {.msg_picurl = pic,
-            .msg_url = url,
-            .msg_type = "type",
-            .msg_id = id,
-            .msg_title = title,
-            .msg_desc = "desc",
-            .msg_date = date,
-            .msg_categories = "cat",
-            .msg_buyurl = buy,
-            .msg_top = top};
+    // In FeedItem's order: picurl, url, type, id, title, desc, date, categories, buyurl, top.
+    return {pic, url, "type", id, title, "desc", date, "cat", buy, top};
 }
 
 TEST(AddAllItem, PlainValuesGiveTheExactCall) {
