@@ -51,17 +51,12 @@ class PackageTest : public ::testing::Test {
 
     static fs::path Unpacked(const std::string& path) { return s_root / path; }
 
-    static std::unique_ptr<TempDir> s_dir;
-    static std::map<std::string, fs::path> s_debs;  // by package name
-    static fs::path s_deb;                          // the notifier's
-    static fs::path s_root;
-    static bool s_unpacked;
+    static inline std::unique_ptr<TempDir> s_dir;
+    static inline std::map<std::string, fs::path> s_debs;  // by package name
+    static inline fs::path s_deb;                          // the notifier's
+    static inline fs::path s_root;
+    static inline bool s_unpacked = false;
 };
-std::unique_ptr<TempDir> PackageTest::s_dir;
-std::map<std::string, fs::path> PackageTest::s_debs;
-fs::path PackageTest::s_deb;
-fs::path PackageTest::s_root;
-bool PackageTest::s_unpacked = false;
 
 // Width and height from a PNG's header chunk.
 std::pair<int, int> PngSize(const fs::path& file) {

@@ -28,8 +28,6 @@ struct ParentWindow : platform::CMessageMap {
     }
 };
 
-using WebWindowUnderTest = CWebWindow;
-
 class CWebWindowTest : public ::testing::Test {
   protected:
     void SetUp() override { m_parent = platform::CreateWindow(&m_parentObject); }
@@ -38,8 +36,8 @@ class CWebWindowTest : public ::testing::Test {
         platform::DestroyWindow(m_parent);
     }
 
-    WebWindowUnderTest& Make() {
-        m_window = std::make_unique<WebWindowUnderTest>(&m_sink, std::make_unique<FakeEngine>(m_log));
+    CWebWindow& Make() {
+        m_window = std::make_unique<CWebWindow>(&m_sink, std::make_unique<FakeEngine>(m_log));
         return *m_window;
     }
 
@@ -47,7 +45,7 @@ class CWebWindowTest : public ::testing::Test {
     NullSink m_sink;
     ParentWindow m_parentObject;
     platform::HWND m_parent = nullptr;
-    std::unique_ptr<WebWindowUnderTest> m_window;
+    std::unique_ptr<CWebWindow> m_window;
 };
 
 TEST_F(CWebWindowTest, CreateKeepsTheRectanglesAndStartsTheEngineInTheParent) {
