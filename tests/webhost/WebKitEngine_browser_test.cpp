@@ -19,6 +19,7 @@
 #include "platform/Unicode.h"
 #include "platform/WindowManager.h"
 #include "tests/support/Command.h"
+#include "tests/support/MainLoop.h"
 #include "tests/support/desktop/PageScript.h"
 #include "tests/webhost/TestResources.h"
 #include "webhost/GtkStartup.h"
@@ -33,6 +34,8 @@ extern "C" const char* __lsan_default_suppressions() {
 }
 
 namespace {
+
+using namespace std::chrono_literals;
 
 constexpr const char* kExePath = "/opt/deals notifier/应用 程序/notifier";
 constexpr platform::Rect kViewRect{1, 1, 514, 579};
@@ -115,26 +118,8 @@ class WebKitEngineBrowserTest : public ::testing::Test {
     }
 
     // Iterates the loop (tests may; the product never does) until `done` or the time limit.
-    static bool RunUntil(const std::function<bool()>& done, int timeoutMs = 15000) {
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        // Wakes the blocking iteration now and then so that the time limit is seen.
-        const guint ticker = g_timeout_add(
-            5, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
-        bool met = true;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > limit) {
-                met = false;
-                break;
-            }
-            g_main_context_iteration(nullptr, TRUE);
-        }
-        g_source_remove(ticker);
-        return met;
-    }
-
-    static void Settle(int ms) {
-        RunUntil([] { return false; }, ms);
-    }
+    static bool RunUntil(const std::function<bool()>& done) { return test_support::SpinUntil(done, 15s); }
+    static void Settle(int ms) { test_support::RunFor(std::chrono::milliseconds(ms)); }
 
     std::string Eval(const std::string& js) {
         const std::optional<std::string> json = test_support::EvaluateJson(m_engine->Widget(), js);
