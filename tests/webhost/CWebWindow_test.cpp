@@ -85,25 +85,20 @@ TEST_F(CWebWindowTest, FailedEngineStartLeavesAWindowWithoutBrowser) {
     EXPECT_EQ(m_sink.m_dwCookie, 0u);
 }
 
-TEST_F(CWebWindowTest, CloseHidesWithoutDestroying) {
-    auto& window = Make();
-    window.Create(m_parent, {0, 0, 10, 10});
-    window.ShowWindow(true);
-    EXPECT_EQ(m_log->shown, true);
-    EXPECT_EQ(platform::SendMessage(window.m_hWnd, platform::WM_CLOSE), 0);
-    EXPECT_EQ(m_log->shown, false);
-    EXPECT_TRUE(platform::IsWindow(window.m_hWnd));
-    EXPECT_FALSE(m_log->destroyed);
-}
-
-TEST_F(CWebWindowTest, MessageAnswers) {
+// A WM_CLOSE sent to the window hides the view; the window stays and the engine lives on.
+TEST_F(CWebWindowTest, MessageAnswersAndCloseHidesWithoutDestroying) {
     auto& window = Make();
     window.Create(m_parent, {0, 0, 10, 10});
     EXPECT_EQ(platform::SendMessage(window.m_hWnd, platform::WM_ERASEBKGND), 1);
     platform::LRESULT result = 5;
     EXPECT_FALSE(window.ProcessWindowMessage(window.m_hWnd, platform::WM_CLOSE, 0, 0, result, 1));
     EXPECT_EQ(result, 5);
+    window.ShowWindow(true);
+    EXPECT_EQ(m_log->shown, true);
+    EXPECT_EQ(platform::SendMessage(window.m_hWnd, platform::WM_CLOSE), 0);
+    EXPECT_EQ(m_log->shown, false);
     EXPECT_TRUE(platform::IsWindow(window.m_hWnd));
+    EXPECT_FALSE(m_log->destroyed);
 }
 
 // Destroying the child (directly, with its parent, or through the object) disconnects the browser sink
