@@ -1,5 +1,4 @@
 // The popup page's structure and its three functions, read back from the live DOM.
-#include <cctype>
 #include <string>
 #include <vector>
 
@@ -16,7 +15,7 @@ using test_support::CaseName;
 // ---- the static page --------------------------------------------------------------------------
 
 struct Probe {
-    const char* what;
+    const char* name;
     const char* expression;
     const char* expected;
 };
@@ -24,61 +23,56 @@ struct Probe {
 class PopupPageStructure : public PageTest, public testing::WithParamInterface<Probe> {};
 
 TEST_P(PopupPageStructure, Matches) {
-    EXPECT_EQ(Js(GetParam().expression), GetParam().expected) << GetParam().what;
+    EXPECT_EQ(Js(GetParam().expression), GetParam().expected) << GetParam().name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Page, PopupPageStructure,
     testing::Values(
-        Probe{"container", "var c=document.body.firstElementChild; c.className+'|'+c.getAttribute('style')",
+        Probe{"Container", "var c=document.body.firstElementChild; c.className+'|'+c.getAttribute('style')",
               "container|width:500px;height:550px;padding:15px 5px;"},
-        Probe{"header cells",
+        Probe{"HeaderCells",
               "[].map.call(document.querySelectorAll('.container > .row > div'),"
               "function(d){return d.className}).join(',')",
               "span1,span3,span2"},
-        Probe{"logo", "var i=document.querySelector('.span1 img'); i.getAttribute('src')+'|'+i.naturalWidth",
+        Probe{"Logo", "var i=document.querySelector('.span1 img'); i.getAttribute('src')+'|'+i.naturalWidth",
               "/png/134|48"},
-        Probe{"home link",
+        Probe{"HomeLink",
               "var a=document.querySelector('.span2 a[target]'); a.target+'|'+a.textContent+'|'+"
               "a.getAttribute('href')",
               "_blank|网站首页|" NOTIFIER_HOME_URL},
-        Probe{"close anchor",
+        Probe{"CloseAnchor",
               "var a=document.getElementById('button_close'); a.tagName+'|'+a.className+'|'+"
               "a.getAttribute('style')+'|'+a.firstElementChild.className+'|'+(a.title.length>0)",
               "A|push-del|position:absolute; top:10px; right:10px; cursor:pointer|icon-remove|true"},
-        Probe{"tab strip", "var u=document.getElementById('version_tabs'); u.className+'|'+u.children.length",
+        Probe{"TabStrip", "var u=document.getElementById('version_tabs'); u.className+'|'+u.children.length",
               "nav nav-tabs|1"},
-        Probe{"tab link",
+        Probe{"TabLink",
               "var a=document.getElementById('all_notify_tab'); a.parentNode.className+'|'+"
               "a.getAttribute('href')+'|'+a.getAttribute('data-toggle')+'|'+a.textContent",
               "active|#all_notify_content|tab|所有提醒"},
-        Probe{"pane",
+        Probe{"Pane",
               "var p=document.getElementById('all_notify_content'); p.className+'|'+p.getAttribute('style')",
               "tab-pane fade active in|height:450px;"},
-        Probe{"list",
+        Probe{"List",
               "var l=document.getElementById('all_notify'); "
               "l.childNodes.length+'|'+getComputedStyle(l).overflowY",
               "0|scroll"},
-        Probe{"mark-all-read button",
+        Probe{"MarkAllReadButton",
               "var b=document.getElementById('all_notify_setread'); b.tagName+'|'+b.className+'|'+"
               "b.firstElementChild.className+'|'+b.textContent",
               "BUTTON|btn-mini|icon-ok|全部标记为已读"},
-        Probe{"remove-all button",
+        Probe{"RemoveAllButton",
               "var b=document.getElementById('all_notify_remove'); b.tagName+'|'+b.className+'|'+"
               "b.firstElementChild.className+'|'+b.textContent",
               "BUTTON|btn-mini|icon-remove|全部删除"},
-        Probe{"no view scrollbars",
+        Probe{"NoViewScrollbars",
               "getComputedStyle(document.documentElement).overflow+'|'+getComputedStyle(document.body)."
               "overflow",
               "hidden|hidden"},
-        Probe{"functions", "typeof ClearItems+typeof AddAllItem+typeof InitAllNum",
+        Probe{"Functions", "typeof ClearItems+typeof AddAllItem+typeof InitAllNum",
               "functionfunctionfunction"}),
-    [](const auto& param_info) {
-        std::string name;
-        for (char c : std::string(param_info.param.what))
-            name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-        return name;
-    });
+    CaseName());
 
 // ---- AddAllItem ---------------------------------------------------------------------------------
 
