@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <thread>
 #include <vector>
@@ -71,9 +73,8 @@ class WindowManagerTest : public ::testing::Test {
 
     std::vector<Delivery> Of(UINT uMsg) const {
         std::vector<Delivery> out;
-        for (const Delivery& d : m_log) {
-            if (d.uMsg == uMsg) out.push_back(d);
-        }
+        std::ranges::copy_if(m_log, std::back_inserter(out),
+                             [uMsg](const Delivery& d) { return d.uMsg == uMsg; });
         return out;
     }
 

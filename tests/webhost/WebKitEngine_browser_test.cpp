@@ -49,8 +49,7 @@ class RecordingSink : public IEventSink {
   public:
     void Invoke(int dispid, const EventArgs& args) override { events.push_back({dispid, args.url}); }
     int Count(int dispid) const {
-        return static_cast<int>(std::count_if(events.begin(), events.end(),
-                                              [dispid](const Event& e) { return e.dispid == dispid; }));
+        return static_cast<int>(std::ranges::count(events, dispid, &Event::dispid));
     }
     std::vector<std::u16string> Urls(int dispid) const {
         std::vector<std::u16string> urls;
