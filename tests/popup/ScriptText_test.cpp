@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -15,19 +16,6 @@ struct ParsedCall {
     std::string name;
     std::vector<std::string> args;
 };
-
-void AppendUtf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xc0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    } else {
-        out += static_cast<char>(0xe0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    }
-}
 
 std::optional<std::string> ReadLiteral(const std::string& s, size_t& i) {
     if (i >= s.size() || s[i] != '"') return std::nullopt;
@@ -50,7 +38,9 @@ std::optional<std::string> ReadLiteral(const std::string& s, size_t& i) {
             value += kMeanings[k];
         } else if (s[i] == 'u') {
             if (i + 4 >= s.size()) return std::nullopt;
-            AppendUtf8(value, static_cast<unsigned>(std::stoul(s.substr(i + 1, 4), nullptr, 16)));
+            const auto unit = static_cast<gunichar>(std::stoul(s.substr(i + 1, 4), nullptr, 16));
+            char utf8[6];
+            value.append(utf8, g_unichar_to_utf8(unit, utf8));
             i += 4;
         } else {
             value += s[i];  // \" \\ \/ and friends stand for themselves

@@ -119,11 +119,8 @@ class NewWindowLinks : public BrowserSinkTest, public testing::WithParamInterfac
 
 TEST_P(NewWindowLinks, OnlyWebLinksLeaveThePopupButEveryGivenLinkIsMarkedRead) {
     const LinkCase& c = GetParam();
-    const std::string utf8 = [&] {
-        g_autofree gchar* s = g_utf16_to_utf8(reinterpret_cast<const gunichar2*>(c.url.data()),
-                                              static_cast<glong>(c.url.size()), nullptr, nullptr, nullptr);
-        return std::string(s);
-    }();
+    g_autofree gchar* utf8 = g_utf16_to_utf8(reinterpret_cast<const gunichar2*>(c.url.data()),
+                                             static_cast<glong>(c.url.size()), nullptr, nullptr, nullptr);
     ASSERT_TRUE(store.InsertItem(StoredItem("d1", utf8)));
     sink.Invoke(WebWindow::DISPID_NEWWINDOW3, EventArgs{c.url, {}});
     Drain();

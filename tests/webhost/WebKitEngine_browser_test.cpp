@@ -53,9 +53,8 @@ class RecordingSink : public IEventSink {
     }
     std::vector<std::u16string> Urls(int dispid) const {
         std::vector<std::u16string> urls;
-        for (const Event& e : events) {
+        for (const Event& e : events)
             if (e.dispid == dispid) urls.push_back(e.url);
-        }
         return urls;
     }
     std::vector<Event> events;
