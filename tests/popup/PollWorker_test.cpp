@@ -9,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <optional>
@@ -22,6 +21,7 @@
 #include "feed/CurlGlobal.h"
 #include "feed/FeedPoller.h"
 #include "store/ItemStore.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -202,41 +202,28 @@ class SilentPort {
 };
 
 TEST(PollWorker, StopAbortsAStalledDownloadBeforeTheStoreCloses) {
-    std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("poll-worker-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    {
-        SilentPort server;
-        ItemStore store(dir.string() + "/");
-        std::mutex mutex;
-        std::condition_variable started;
-        bool polling = false;
-        FeedPoller poller(server.Url(), store);  // production limits: a minute in total
-        PollWorker worker(
-            [&](std::stop_token stop) {
-                {
-                    std::lock_guard lock(mutex);
-                    polling = true;
-                }
-                started.notify_all();
-                poller.PollOnce(stop);
-            },
-            1h);
-        worker.Start();
-        {
-            std::unique_lock lock(mutex);
-            ASSERT_TRUE(started.wait_for(lock, 5s, [&] { return polling; }));
-        }
-        std::this_thread::sleep_for(300ms);
-        Clock::time_point start = Clock::now();
-        worker.Stop();
-        auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-        std::printf("worker stop during a stalled download: %lld ms\n", static_cast<long long>(took.count()));
-        EXPECT_LT(took, 2500ms);
-        store.Close();
-        EXPECT_FALSE(store.IsReady());
-    }
-    std::filesystem::remove_all(dir);
+    test_support::TempDir dir;
+    SilentPort server;
+    ItemStore store(dir.ModuleDir());
+    std::atomic<bool> polling = false;
+    FeedPoller poller(server.Url(), store);  // production limits: a minute in total
+    PollWorker worker(
+        [&](std::stop_token stop) {
+            polling = true;
+            poller.PollOnce(stop);
+        },
+        1h);
+    worker.Start();
+    for (auto waited = 0ms; !polling && waited < 5s; waited += 1ms) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(polling);
+    std::this_thread::sleep_for(300ms);
+    Clock::time_point start = Clock::now();
+    worker.Stop();
+    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    std::printf("worker stop during a stalled download: %lld ms\n", static_cast<long long>(took.count()));
+    EXPECT_LT(took, 2500ms);
+    store.Close();
+    EXPECT_FALSE(store.IsReady());
 }
 
 }  // namespace
