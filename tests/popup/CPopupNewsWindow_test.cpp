@@ -142,9 +142,8 @@ class PopupTest : public testing::Test {
     // The cookies of the document sink and the three element sinks connected now.
     std::vector<uint32_t> PageCookies() const {
         std::vector<uint32_t> cookies;
-        for (const auto& [cookie, advised] : engine->sinks) {
+        for (const auto& [cookie, advised] : engine->sinks)
             if (advised.source != EventSource::Browser) cookies.push_back(cookie);
-        }
         return cookies;
     }
 
