@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
 #include "OtherUser.h"
@@ -51,28 +52,18 @@ class PackageTest : public ::testing::Test {
 
     static fs::path Unpacked(const std::string& path) { return s_root / path; }
 
-    static std::unique_ptr<TempDir> s_dir;
-    static std::map<std::string, fs::path> s_debs;  // by package name
-    static fs::path s_deb;                          // the notifier's
-    static fs::path s_root;
-    static bool s_unpacked;
+    static inline std::unique_ptr<TempDir> s_dir;
+    static inline std::map<std::string, fs::path> s_debs;  // by package name
+    static inline fs::path s_deb;                          // the notifier's
+    static inline fs::path s_root;
+    static inline bool s_unpacked = false;
 };
-std::unique_ptr<TempDir> PackageTest::s_dir;
-std::map<std::string, fs::path> PackageTest::s_debs;
-fs::path PackageTest::s_deb;
-fs::path PackageTest::s_root;
-bool PackageTest::s_unpacked = false;
 
-// Width and height from a PNG's header chunk.
+// Width and height from a picture file's header.
 std::pair<int, int> PngSize(const fs::path& file) {
-    const std::string bytes = ReadFile(file);
-    if (bytes.size() < 24) return {0, 0};
-    auto be32 = [&](std::size_t at) {
-        int value = 0;
-        for (std::size_t i = 0; i < 4; ++i) value = value * 256 + static_cast<unsigned char>(bytes[at + i]);
-        return value;
-    };
-    return {be32(16), be32(20)};
+    int width = 0, height = 0;
+    gdk_pixbuf_get_file_info(file.c_str(), &width, &height);
+    return {width, height};
 }
 
 std::set<std::string> FilesOf(const fs::path& deb) {

@@ -70,12 +70,9 @@ bool NotifierTest::WaitForRows(std::size_t count, Ms timeout) const {
 }
 
 std::optional<RcdRow> NotifierTest::RowWithUrl(const std::string& url) const {
-    for (auto& row : Rows()) {
-        if (row.msg_url == url) {
-            return row;
-        }
-    }
-    return std::nullopt;
+    const std::vector<RcdRow> rows = Rows();
+    const auto row = std::ranges::find(rows, url, &RcdRow::msg_url);
+    return row == rows.end() ? std::nullopt : std::optional(*row);
 }
 
 bool NotifierTest::WaitForTab(std::size_t unread, std::size_t total, Ms timeout) const {
@@ -86,18 +83,13 @@ bool NotifierTest::WaitForTab(std::size_t unread, std::size_t total, Ms timeout)
 
 bool NotifierTest::ClickId(const std::string& id) const {
     const auto element = m_probe->ById(id, 5s);
-    if (!element) {
-        return false;
-    }
-    XDesktop::Click(element->CentreX(), element->CentreY());
-    return true;
+    if (element) XDesktop::Click(element->CentreX(), element->CentreY());
+    return element.has_value();
 }
 
 std::vector<std::string> NotifierTest::Headings(Ms timeout) const {
     std::vector<std::string> texts;
-    for (const auto& h : m_probe->ByRole("heading", std::nullopt, timeout)) {
-        texts.push_back(h.text);
-    }
+    for (const auto& h : m_probe->ByRole("heading", std::nullopt, timeout)) texts.push_back(h.text);
     return texts;
 }
 

@@ -14,12 +14,9 @@ constexpr int kHeight = 580;
 std::vector<std::string> ItemTitles(const std::vector<std::string>& headings,
                                     std::initializer_list<const char*> markers) {
     std::vector<std::string> titles;
-    for (const auto& h : headings) {
-        if (std::any_of(markers.begin(), markers.end(),
-                        [&](const char* m) { return h.find(m) != std::string::npos; })) {
+    for (const auto& h : headings)
+        if (std::ranges::any_of(markers, [&](const char* m) { return h.find(m) != std::string::npos; }))
             titles.push_back(h);
-        }
-    }
     return titles;
 }
 

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -33,24 +34,19 @@ std::string Brief(const std::string& value) {
     return out.str();
 }
 
+// Date, link, title, picture and buy link, each briefly.
+std::string Brief(const Row& row) {
+    return std::apply([](const auto&... field) { return ((Brief(field) + "\n    ") + ...); }, row);
+}
+
 // Row by row, printing only the first few differences: some rows hold megabytes.
 void ExpectRows(const std::vector<Row>& actual, const std::vector<Expected>& expected) {
     ASSERT_EQ(actual.size(), expected.size());
-    int reported = 0;
-    for (size_t i = 0; i < actual.size() && reported < 5; ++i) {
-        const std::string got[] = {std::get<0>(actual[i]), std::get<1>(actual[i]), std::get<2>(actual[i]),
-                                   std::get<3>(actual[i]), std::get<4>(actual[i])};
-        const Row& want = expected[i].stored;
-        const std::string wanted[] = {std::get<0>(want), std::get<1>(want), std::get<2>(want),
-                                      std::get<3>(want), std::get<4>(want)};
-        const char* names[] = {"date", "link", "title", "picture", "buy link"};
-        for (int field = 0; field < 5; ++field) {
-            if (got[field] != wanted[field]) {
-                ADD_FAILURE() << "row " << i << " " << names[field] << "\n  stored:   " << Brief(got[field])
-                              << "\n  expected: " << Brief(wanted[field]);
-                ++reported;
-            }
-        }
+    for (size_t i = 0, reported = 0; i < actual.size() && reported < 5; ++i) {
+        if (actual[i] == expected[i].stored) continue;
+        ++reported;
+        ADD_FAILURE() << "row " << i << "\n  stored:\n    " << Brief(actual[i]) << "\n  expected:\n    "
+                      << Brief(expected[i].stored);
     }
 }
 

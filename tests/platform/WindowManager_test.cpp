@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <thread>
 #include <vector>
@@ -71,9 +73,8 @@ class WindowManagerTest : public ::testing::Test {
 
     std::vector<Delivery> Of(UINT uMsg) const {
         std::vector<Delivery> out;
-        for (const Delivery& d : m_log) {
-            if (d.uMsg == uMsg) out.push_back(d);
-        }
+        std::ranges::copy_if(m_log, std::back_inserter(out),
+                             [uMsg](const Delivery& d) { return d.uMsg == uMsg; });
         return out;
     }
 
@@ -169,10 +170,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, LostMessageTest,
                          ::testing::Values(Loss::NullHandle, Loss::DestroyedBeforePost,
                                            Loss::DestroyedBeforeDelivery));
 
-TEST_F(WindowManagerTest, StaleHandleStaysDeadAfterNewWindowsAreCreated) {
+TEST_F(WindowManagerTest, DeadHandleGetsNoChildAndStaysDeadAfterNewWindowsAreCreated) {
     RecordingWindow &a = Obj(), &b = Obj();
     HWND old = CreateWindow(&a);
     DestroyWindow(old);
+    EXPECT_EQ(Make(b, old), nullptr) << "a child of a dead parent";
     for (int i = 0; i < 5; ++i) Make(b);
     EXPECT_FALSE(IsWindow(old));
     EXPECT_FALSE(PostMessage(old, WM_TEST));
@@ -276,33 +278,22 @@ TEST_F(WindowManagerTest, CreateSendsWmCreateAndRefusalDestroysTheWindow) {
     EXPECT_FALSE(IsWindow(m_log[0].hWnd));
 }
 
-TEST_F(WindowManagerTest, ChildOfADeadParentIsNotCreated) {
-    RecordingWindow &parent = Obj(), &child = Obj();
-    HWND hp = CreateWindow(&parent);
-    DestroyWindow(hp);
-    EXPECT_EQ(Make(child, hp), nullptr);
-}
-
-TEST_F(WindowManagerTest, UnhandledCloseDestroysAndHandledCloseDoesNot) {
-    RecordingWindow &plain = Obj(), &keeping = Obj();
+TEST_F(WindowManagerTest, UnhandledCloseDestroysWhenDeliveredAndHandledCloseDoesNot) {
+    RecordingWindow &plain = Obj(), &keeping = Obj(), &posted = Obj();
+    InstallQuitTimer(keeping);
     keeping.m_answers[WM_CLOSE] = 0;
-    HWND hPlain = Make(plain), hKeeping = Make(keeping);
+    HWND hPlain = Make(plain), hKeeping = Make(keeping), hPosted = Make(posted);
 
     SendMessage(hPlain, WM_CLOSE);
     SendMessage(hKeeping, WM_CLOSE);
     EXPECT_FALSE(IsWindow(hPlain));
     EXPECT_TRUE(IsWindow(hKeeping));
     EXPECT_EQ(Of(WM_DESTROY), (std::vector<Delivery>{{hPlain, WM_DESTROY, 0}}));
-}
 
-TEST_F(WindowManagerTest, PostedCloseDestroysWhenDelivered) {
-    RecordingWindow &plain = Obj(), &keeper = Obj();
-    InstallQuitTimer(keeper);
-    HWND hPlain = Make(plain), hk = Make(keeper);
-    PostMessage(hPlain, WM_CLOSE);
-    EXPECT_TRUE(IsWindow(hPlain));
-    RunFor(hk, 10);
-    EXPECT_FALSE(IsWindow(hPlain));
+    PostMessage(hPosted, WM_CLOSE);
+    EXPECT_TRUE(IsWindow(hPosted));
+    RunFor(hKeeping, 10);
+    EXPECT_FALSE(IsWindow(hPosted));
 }
 
 TEST_F(WindowManagerTest, SendMessageReturnsTheHandlersResultSynchronously) {
@@ -315,17 +306,14 @@ TEST_F(WindowManagerTest, SendMessageReturnsTheHandlersResultSynchronously) {
 }
 
 TEST_F(WindowManagerTest, QuitCodeComesBackFromTheLoop) {
+    PostQuitMessage(4);
+    EXPECT_EQ(RunMessageLoop(), 4) << "a quit before the loop ends it at once";
     RecordingWindow& a = Obj();
     InstallQuitTimer(a);
     HWND ha = Make(a);
     EXPECT_EQ(RunFor(ha, 1, 17), 17);
     PostMessage(ha, WM_QUIT_TEST, 3);
     EXPECT_EQ(RunMessageLoop(), 3);
-}
-
-TEST_F(WindowManagerTest, QuitBeforeTheLoopEndsItAtOnce) {
-    PostQuitMessage(4);
-    EXPECT_EQ(RunMessageLoop(), 4);
 }
 
 TEST_F(WindowManagerTest, NativeWidgetIsKeptPerWindowAndGoesWithIt) {

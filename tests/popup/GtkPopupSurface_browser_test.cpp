@@ -64,8 +64,7 @@ TEST_F(GtkSurface, IsAnUndecoratedFixedSizeTopLevelWithAContainer) {
     gtk_widget_get_allocation(GTK_WIDGET(Toplevel()), &allocation);
     EXPECT_EQ(allocation.width, 515);
     EXPECT_EQ(allocation.height, 580);
-    int x = 0;
-    int y = 0;
+    int x = 0, y = 0;
     gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(Toplevel())), &x, &y);
     EXPECT_EQ(x, 100);
     EXPECT_EQ(y, 60);

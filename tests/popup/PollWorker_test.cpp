@@ -9,9 +9,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -21,6 +21,7 @@
 #include "feed/CurlGlobal.h"
 #include "feed/FeedPoller.h"
 #include "store/ItemStore.h"
+#include "tools/harness/TempDir.h"
 
 namespace {
 
@@ -82,13 +83,6 @@ class PollLog {
     int m_maxRunning = 0;
 };
 
-TEST(PollWorker, FirstPollStartsAtOnceWithoutWaitingForThePause) {
-    PollLog log;
-    PollWorker worker(log.Function(), 1h);
-    worker.Start();
-    EXPECT_TRUE(log.WaitForPolls(1));
-}
-
 TEST(PollWorker, PauseRunsFromTheEndOfOnePollToTheStartOfTheNext) {
     constexpr auto kPollTime = 120ms;
     constexpr auto kPause = 150ms;
@@ -106,7 +100,7 @@ TEST(PollWorker, PauseRunsFromTheEndOfOnePollToTheStartOfTheNext) {
     }
 }
 
-TEST(PollWorker, StopEndsThePauseAtOnce) {
+TEST(PollWorker, FirstPollStartsAtOnceAndStopEndsThePause) {
     PollLog log;
     PollWorker worker(log.Function(), 1h);
     worker.Start();
@@ -117,14 +111,17 @@ TEST(PollWorker, StopEndsThePauseAtOnce) {
     EXPECT_EQ(log.Polls().size(), 1u);
 }
 
-TEST(PollWorker, StopReachesThePollInProgress) {
-    PollLog log(1h);
-    PollWorker worker(log.Function(), 0ms);
-    worker.Start();
-    std::this_thread::sleep_for(50ms);
-    worker.Stop();
-    ASSERT_EQ(log.Polls().size(), 1u);
-    EXPECT_TRUE(log.Polls()[0].sawStop);
+TEST(PollWorker, StopAndTheDestructorReachThePollInProgress) {
+    for (const bool destroy : {false, true}) {
+        SCOPED_TRACE(destroy ? "destructor" : "Stop");
+        PollLog log(1h);
+        std::optional<PollWorker> worker(std::in_place, log.Function(), destroy ? 1h : 0ms);
+        worker->Start();
+        std::this_thread::sleep_for(50ms);
+        destroy ? worker.reset() : worker->Stop();
+        ASSERT_EQ(log.Polls().size(), 1u);
+        EXPECT_TRUE(log.Polls()[0].sawStop);
+    }
 }
 
 TEST(PollWorker, StartsOnceAndStopsIdempotently) {
@@ -149,17 +146,6 @@ TEST(PollWorker, StartsOnceAndStopsIdempotently) {
     unstarted.Start();
     std::this_thread::sleep_for(50ms);
     EXPECT_TRUE(never.Polls().empty());
-}
-
-TEST(PollWorker, DestructorStopsARunningWorker) {
-    PollLog log(1h);
-    {
-        PollWorker worker(log.Function(), 1h);
-        worker.Start();
-        std::this_thread::sleep_for(50ms);
-    }
-    ASSERT_EQ(log.Polls().size(), 1u);
-    EXPECT_TRUE(log.Polls()[0].sawStop);
 }
 
 // The address space in use now, in bytes.
@@ -216,41 +202,28 @@ class SilentPort {
 };
 
 TEST(PollWorker, StopAbortsAStalledDownloadBeforeTheStoreCloses) {
-    std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("poll-worker-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    {
-        SilentPort server;
-        ItemStore store(dir.string() + "/");
-        std::mutex mutex;
-        std::condition_variable started;
-        bool polling = false;
-        FeedPoller poller(server.Url(), store);  // production limits: a minute in total
-        PollWorker worker(
-            [&](std::stop_token stop) {
-                {
-                    std::lock_guard lock(mutex);
-                    polling = true;
-                }
-                started.notify_all();
-                poller.PollOnce(stop);
-            },
-            1h);
-        worker.Start();
-        {
-            std::unique_lock lock(mutex);
-            ASSERT_TRUE(started.wait_for(lock, 5s, [&] { return polling; }));
-        }
-        std::this_thread::sleep_for(300ms);
-        Clock::time_point start = Clock::now();
-        worker.Stop();
-        auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-        std::printf("worker stop during a stalled download: %lld ms\n", static_cast<long long>(took.count()));
-        EXPECT_LT(took, 2500ms);
-        store.Close();
-        EXPECT_FALSE(store.IsReady());
-    }
-    std::filesystem::remove_all(dir);
+    harness::TempDir dir;
+    SilentPort server;
+    ItemStore store(dir.ModuleDir());
+    std::atomic<bool> polling = false;
+    FeedPoller poller(server.Url(), store);  // production limits: a minute in total
+    PollWorker worker(
+        [&](std::stop_token stop) {
+            polling = true;
+            poller.PollOnce(stop);
+        },
+        1h);
+    worker.Start();
+    for (auto waited = 0ms; !polling && waited < 5s; waited += 1ms) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(polling);
+    std::this_thread::sleep_for(300ms);
+    Clock::time_point start = Clock::now();
+    worker.Stop();
+    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    std::printf("worker stop during a stalled download: %lld ms\n", static_cast<long long>(took.count()));
+    EXPECT_LT(took, 2500ms);
+    store.Close();
+    EXPECT_FALSE(store.IsReady());
 }
 
 }  // namespace

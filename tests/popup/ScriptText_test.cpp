@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -15,19 +16,6 @@ struct ParsedCall {
     std::string name;
     std::vector<std::string> args;
 };
-
-void AppendUtf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xc0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    } else {
-        out += static_cast<char>(0xe0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    }
-}
 
 std::optional<std::string> ReadLiteral(const std::string& s, size_t& i) {
     if (i >= s.size() || s[i] != '"') return std::nullopt;
@@ -45,37 +33,17 @@ std::optional<std::string> ReadLiteral(const std::string& s, size_t& i) {
             continue;
         }
         if (++i >= s.size()) return std::nullopt;
-        switch (s[i]) {
-            case 'n':
-                value += '\n';
-                break;
-            case 'r':
-                value += '\r';
-                break;
-            case 't':
-                value += '\t';
-                break;
-            case 'b':
-                value += '\b';
-                break;
-            case 'f':
-                value += '\f';
-                break;
-            case 'v':
-                value += '\v';
-                break;
-            case '0':
-                value += '\0';
-                break;
-            case 'u': {
-                if (i + 4 >= s.size()) return std::nullopt;
-                AppendUtf8(value, static_cast<unsigned>(std::stoul(s.substr(i + 1, 4), nullptr, 16)));
-                i += 4;
-                break;
-            }
-            default:
-                value += s[i];
-                break;  // \" \\ \/ and friends stand for themselves
+        static const std::string kEscapes = "nrtbfv0", kMeanings("\n\r\t\b\f\v\0", 7);
+        if (const size_t k = kEscapes.find(s[i]); k != std::string::npos) {
+            value += kMeanings[k];
+        } else if (s[i] == 'u') {
+            if (i + 4 >= s.size()) return std::nullopt;
+            const auto unit = static_cast<gunichar>(std::stoul(s.substr(i + 1, 4), nullptr, 16));
+            char utf8[6];
+            value.append(utf8, g_unichar_to_utf8(unit, utf8));
+            i += 4;
+        } else {
+            value += s[i];  // \" \\ \/ and friends stand for themselves
         }
     }
     return std::nullopt;
@@ -100,21 +68,11 @@ std::optional<ParsedCall> ParseCall(const std::string& text) {
     return i == text.size() - 1 ? std::optional(call) : std::nullopt;
 }
 
+// Fields the page never sees (desc, type, categories) must not leak into the call.
 FeedItem Item(std::string pic, std::string top, std::string title, std::string date, std::string url,
               std::string id, std::string buy) {
-    FeedItem item;
-    item.msg_picurl = std::move(pic);
-    item.msg_top = std::move(top);
-    item.msg_title = std::move(title);
-    item.msg_date = std::move(date);
-    item.msg_url = std::move(url);
-    item.msg_id = std::move(id);
-    item.msg_buyurl = std::move(buy);
-    // Fields the page never sees must not leak into the call.
-    item.msg_desc = "desc";
-    item.msg_type = "type";
-    item.msg_categories = "cat";
-    return item;
+    // In FeedItem's order: picurl, url, type, id, title, desc, date, categories, buyurl, top.
+    return {pic, url, "type", id, title, "desc", date, "cat", buy, top};
 }
 
 TEST(AddAllItem, PlainValuesGiveTheExactCall) {

@@ -4,13 +4,10 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include <cairo.h>
 #include <webkit2/webkit2.h>
-
-#include "platform/ScriptLiteral.h"
 
 // A real WebKit view in a toplevel window that loads the popup page from PageResources() through a
 // `res` scheme of its own, counting every request. Used by the page's browser tests; it waits by
@@ -42,8 +39,6 @@ class PageHarness {
     // The visible part of the view; null on failure. The caller destroys it.
     cairo_surface_t* Snapshot();
 
-    WebKitWebView* View() const { return m_view; }
-
   private:
     static void OnSchemeRequest(WebKitURISchemeRequest* request, gpointer self);
     void Serve(WebKitURISchemeRequest* request);
@@ -55,9 +50,6 @@ class PageHarness {
     std::map<std::string, int> m_served;
     std::map<std::string, int> m_missing;
 };
-
-// `value` as the host writes it into a script: a JavaScript string literal.
-inline std::string JsString(std::string_view value) { return platform::ScriptLiteral(value); }
 
 // The host's item call with every value escaped: AddAllItem("p","0",...), or another function's.
 std::string AddAllItemCall(const std::vector<std::string>& values,

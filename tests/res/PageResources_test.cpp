@@ -1,4 +1,5 @@
 #include <cctype>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -28,22 +29,8 @@ bool Exists(const std::string& path) {
 }
 
 // Resolves `ref` as the page would, against the resource path `base` ("/css/bootstrap.css").
-std::string Resolve(const std::string& base, std::string ref) {
-    if (!ref.empty() && ref.front() == '/') return ref;
-    std::vector<std::string> parts;
-    std::string dir = base.substr(0, base.rfind('/'));
-    for (std::size_t at = 1; at <= dir.size();) {
-        const std::size_t next = dir.find('/', at);
-        parts.push_back(dir.substr(at, next - at));
-        at = next == std::string::npos ? dir.size() + 1 : next + 1;
-    }
-    while (ref.rfind("../", 0) == 0) {
-        if (!parts.empty()) parts.pop_back();
-        ref.erase(0, 3);
-    }
-    std::string out;
-    for (const auto& part : parts) out += "/" + part;
-    return out + "/" + ref;
+std::string Resolve(const std::string& base, const std::string& ref) {
+    return (std::filesystem::path(base).parent_path() / ref).lexically_normal().string();
 }
 
 GdkPixbuf* LoadPicture(const std::string& path, GError** error) {

@@ -75,10 +75,9 @@ TEST_F(OperationsTest, OnlyTheDateDecidesNewness) {
     sameLinks.msg_date = "d2";
     EXPECT_TRUE(m_store->InsertItem(sameLinks)) << "same fields, other date: new";
 
-    const auto items = m_store->ListItems();
-    ASSERT_TRUE(items.has_value());
-    ASSERT_EQ(items->size(), 2u);
-    EXPECT_EQ((*items)[1], first) << "a stored item keeps its fields";
+    const auto items = Listed();
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[1], first) << "a stored item keeps its fields";
 }
 
 TEST_F(OperationsTest, SaveItemDateInsertsOnceThenUpdatesEveryRow) {
@@ -99,9 +98,7 @@ TEST_F(OperationsTest, RemoveAllItemsRestartsIdsAndLeavesItemdate) {
     for (const char* date : {"d1", "d2", "d3"}) ASSERT_TRUE(m_store->InsertItem(MakeItem(date)));
     EXPECT_TRUE(m_store->RemoveAllItems());
 
-    const auto items = m_store->ListItems();
-    ASSERT_TRUE(items.has_value()) << "an empty table is a present, empty list";
-    EXPECT_TRUE(items->empty());
+    EXPECT_TRUE(Listed().empty()) << "an empty table is a present, empty list";
     RawDb db(RcdPath());
     EXPECT_EQ(db.Scalar("select msg_date from itemdate"), "d3");
 
@@ -120,15 +117,13 @@ TEST_F(OperationsTest, MarkAllReadStoresTextOne) {
     carried.msg_top = "0";
     ASSERT_TRUE(m_store->InsertItem(MakeItem("d1")));
     ASSERT_TRUE(m_store->InsertItem(carried));
-    auto before = m_store->ListItems();
-    ASSERT_TRUE(before.has_value());
-    EXPECT_EQ((*before)[0].msg_top, "0");
-    EXPECT_EQ((*before)[1].msg_top, "");
+    const auto before = Listed();
+    ASSERT_EQ(before.size(), 2u);
+    EXPECT_EQ(before[0].msg_top, "0");
+    EXPECT_EQ(before[1].msg_top, "");
 
     EXPECT_TRUE(m_store->MarkAllRead());
-    const auto after = m_store->ListItems();
-    ASSERT_TRUE(after.has_value());
-    for (const FeedItem& item : *after) EXPECT_EQ(item.msg_top, "1");
+    for (const FeedItem& item : Listed()) EXPECT_EQ(item.msg_top, "1");
     EXPECT_EQ(RawDb(RcdPath()).Scalar("select group_concat(typeof(msg_top)) from items"), "text,text");
 }
 
@@ -165,9 +160,7 @@ class MarkReadByUrlTest : public ReadyStoreTest, public ::testing::WithParamInte
 TEST_P(MarkReadByUrlTest, MarksEveryRowWhoseLinkOrBuyLinkMatches) {
     EXPECT_TRUE(m_store->MarkReadByUrl(GetParam().url)) << "a URL that matches nothing still succeeds";
     std::vector<std::string> marked;
-    const auto items = m_store->ListItems();
-    ASSERT_TRUE(items.has_value());
-    for (const FeedItem& item : *items)
+    for (const FeedItem& item : Listed())
         if (item.msg_top == "1") marked.push_back(item.msg_date);
     EXPECT_EQ(marked, GetParam().marked);
 }
@@ -196,15 +189,13 @@ TEST_F(OperationsTest, ListIsReverseStoringOrderWithUnstoredFieldsEmpty) {
     full.msg_top = "7";
     for (const char* date : {"b", "c", "a"}) ASSERT_TRUE(m_store->InsertItem(MakeItem(date)));
     ASSERT_TRUE(m_store->InsertItem(full));
-    EXPECT_EQ(ListedDates(), (std::vector<std::string>{"2024-01-01", "a", "c", "b"}));
+    ASSERT_EQ(ListedDates(), (std::vector<std::string>{"2024-01-01", "a", "c", "b"}));
 
     FeedItem expected = full;
     expected.msg_type.clear();
     expected.msg_desc.clear();
     expected.msg_categories.clear();
-    const auto items = m_store->ListItems();
-    ASSERT_TRUE(items.has_value());
-    EXPECT_EQ(items->front(), expected)
+    EXPECT_EQ(Listed().front(), expected)
         << "ID (4) never lands in a field; the three unstored ones stay empty";
 }
 
@@ -224,12 +215,11 @@ TEST_F(OperationsTest, ChangesAboveATopAreWholeRowsAboveAndMarksBelow) {
 
 TEST_F(OperationsTest, NullCellsListAsEmptyFields) {
     RawDb(RcdPath()).Exec("insert into items(msg_date) values('d1')");
-    const auto items = m_store->ListItems();
-    ASSERT_TRUE(items.has_value());
-    ASSERT_EQ(items->size(), 1u);
+    const auto items = Listed();
+    ASSERT_EQ(items.size(), 1u);
     FeedItem expected;
     expected.msg_date = "d1";
-    EXPECT_EQ(items->front(), expected);
+    EXPECT_EQ(items.front(), expected);
 }
 
 TEST_F(OperationsTest, FailedListIsAbsentNotEmpty) {
@@ -265,11 +255,10 @@ TEST_P(HostileValueTest, RoundTripsVerbatimAndHarmsNothing) {
     EXPECT_FALSE(m_store->IsDateUnseen(value));
     EXPECT_FALSE(m_store->InsertItem(item));
 
-    const auto items = m_store->ListItems();
-    ASSERT_TRUE(items.has_value());
-    ASSERT_EQ(items->size(), 2u) << "nothing deleted, nothing added";
-    EXPECT_EQ((*items)[0], item);
-    EXPECT_EQ((*items)[1], MakeItem("before"));
+    const auto items = Listed();
+    ASSERT_EQ(items.size(), 2u) << "nothing deleted, nothing added";
+    EXPECT_EQ(items[0], item);
+    EXPECT_EQ(items[1], MakeItem("before"));
 
     RawDb db(RcdPath());
     EXPECT_EQ(db.Scalar("select msg_title from items where ID=2"), value)
@@ -279,10 +268,10 @@ TEST_P(HostileValueTest, RoundTripsVerbatimAndHarmsNothing) {
     EXPECT_EQ(db.Scalar("select count(*) from sqlite_master"), "3") << "schema untouched";
 
     EXPECT_TRUE(m_store->MarkReadByUrl(value + "b"));
-    const auto marked = m_store->ListItems();
-    ASSERT_TRUE(marked.has_value());
-    EXPECT_EQ((*marked)[0].msg_top, "1");
-    EXPECT_EQ((*marked)[1].msg_top, "");
+    const auto marked = Listed();
+    ASSERT_EQ(marked.size(), 2u);
+    EXPECT_EQ(marked[0].msg_top, "1");
+    EXPECT_EQ(marked[1].msg_top, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(

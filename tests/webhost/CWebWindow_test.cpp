@@ -28,8 +28,6 @@ struct ParentWindow : platform::CMessageMap {
     }
 };
 
-using WebWindowUnderTest = CWebWindow;
-
 class CWebWindowTest : public ::testing::Test {
   protected:
     void SetUp() override { m_parent = platform::CreateWindow(&m_parentObject); }
@@ -38,8 +36,8 @@ class CWebWindowTest : public ::testing::Test {
         platform::DestroyWindow(m_parent);
     }
 
-    WebWindowUnderTest& Make() {
-        m_window = std::make_unique<WebWindowUnderTest>(&m_sink, std::make_unique<FakeEngine>(m_log));
+    CWebWindow& Make() {
+        m_window = std::make_unique<CWebWindow>(&m_sink, std::make_unique<FakeEngine>(m_log));
         return *m_window;
     }
 
@@ -47,7 +45,7 @@ class CWebWindowTest : public ::testing::Test {
     NullSink m_sink;
     ParentWindow m_parentObject;
     platform::HWND m_parent = nullptr;
-    std::unique_ptr<WebWindowUnderTest> m_window;
+    std::unique_ptr<CWebWindow> m_window;
 };
 
 TEST_F(CWebWindowTest, CreateKeepsTheRectanglesAndStartsTheEngineInTheParent) {
@@ -87,25 +85,20 @@ TEST_F(CWebWindowTest, FailedEngineStartLeavesAWindowWithoutBrowser) {
     EXPECT_EQ(m_sink.m_dwCookie, 0u);
 }
 
-TEST_F(CWebWindowTest, CloseHidesWithoutDestroying) {
-    auto& window = Make();
-    window.Create(m_parent, {0, 0, 10, 10});
-    window.ShowWindow(true);
-    EXPECT_EQ(m_log->shown, true);
-    EXPECT_EQ(platform::SendMessage(window.m_hWnd, platform::WM_CLOSE), 0);
-    EXPECT_EQ(m_log->shown, false);
-    EXPECT_TRUE(platform::IsWindow(window.m_hWnd));
-    EXPECT_FALSE(m_log->destroyed);
-}
-
-TEST_F(CWebWindowTest, MessageAnswers) {
+// A WM_CLOSE sent to the window hides the view; the window stays and the engine lives on.
+TEST_F(CWebWindowTest, MessageAnswersAndCloseHidesWithoutDestroying) {
     auto& window = Make();
     window.Create(m_parent, {0, 0, 10, 10});
     EXPECT_EQ(platform::SendMessage(window.m_hWnd, platform::WM_ERASEBKGND), 1);
     platform::LRESULT result = 5;
     EXPECT_FALSE(window.ProcessWindowMessage(window.m_hWnd, platform::WM_CLOSE, 0, 0, result, 1));
     EXPECT_EQ(result, 5);
+    window.ShowWindow(true);
+    EXPECT_EQ(m_log->shown, true);
+    EXPECT_EQ(platform::SendMessage(window.m_hWnd, platform::WM_CLOSE), 0);
+    EXPECT_EQ(m_log->shown, false);
     EXPECT_TRUE(platform::IsWindow(window.m_hWnd));
+    EXPECT_FALSE(m_log->destroyed);
 }
 
 // Destroying the child (directly, with its parent, or through the object) disconnects the browser sink

@@ -17,12 +17,6 @@ ResourceScheme TestScheme(const std::string& exePath = kExe) {
     return ResourceScheme(TestResources(), kTestResourcePrefix, exePath);
 }
 
-// The path part of a res: URL, as WebKit hands it to the handler (still percent-encoded).
-std::string PathOf(const std::string& url) {
-    const std::string scheme = "res://";
-    return url.substr(scheme.size());
-}
-
 struct KeyCase {
     const char* requestPath;
     const char* key;
@@ -58,7 +52,8 @@ class PageUrlTest : public ::testing::TestWithParam<UrlCase> {};
 TEST_P(PageUrlTest, EscapesTheExecutablePathAndComesBackToThePage) {
     const std::string url = PageUrl(GetParam().exePath);
     EXPECT_EQ(url, GetParam().url);
-    const auto answer = TestScheme(GetParam().exePath).Lookup(PathOf(url));
+    // The path part, as WebKit hands it to the handler (still percent-encoded).
+    const auto answer = TestScheme(GetParam().exePath).Lookup(url.substr(std::string("res://").size()));
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.mimeType, "text/html; charset=utf-8");
 }

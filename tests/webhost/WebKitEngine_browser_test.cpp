@@ -18,9 +18,10 @@
 
 #include "platform/Unicode.h"
 #include "platform/WindowManager.h"
-#include "tests/webhost/TestResources.h"
 #include "tools/harness/Command.h"
+#include "tools/harness/MainLoop.h"
 #include "tools/harness/desktop/PageScript.h"
+#include "tests/webhost/TestResources.h"
 #include "webhost/GtkStartup.h"
 #include "webhost/ResourceScheme.h"
 
@@ -34,6 +35,8 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
+using namespace std::chrono_literals;
+
 constexpr const char* kExePath = "/opt/deals notifier/应用 程序/notifier";
 constexpr platform::Rect kViewRect{1, 1, 514, 579};
 
@@ -46,14 +49,12 @@ class RecordingSink : public IEventSink {
   public:
     void Invoke(int dispid, const EventArgs& args) override { events.push_back({dispid, args.url}); }
     int Count(int dispid) const {
-        return static_cast<int>(std::count_if(events.begin(), events.end(),
-                                              [dispid](const Event& e) { return e.dispid == dispid; }));
+        return static_cast<int>(std::ranges::count(events, dispid, &Event::dispid));
     }
     std::vector<std::u16string> Urls(int dispid) const {
         std::vector<std::u16string> urls;
-        for (const Event& e : events) {
+        for (const Event& e : events)
             if (e.dispid == dispid) urls.push_back(e.url);
-        }
         return urls;
     }
     std::vector<Event> events;
@@ -115,26 +116,8 @@ class WebKitEngineBrowserTest : public ::testing::Test {
     }
 
     // Iterates the loop (tests may; the product never does) until `done` or the time limit.
-    static bool RunUntil(const std::function<bool()>& done, int timeoutMs = 15000) {
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        // Wakes the blocking iteration now and then so that the time limit is seen.
-        const guint ticker = g_timeout_add(
-            5, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
-        bool met = true;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > limit) {
-                met = false;
-                break;
-            }
-            g_main_context_iteration(nullptr, TRUE);
-        }
-        g_source_remove(ticker);
-        return met;
-    }
-
-    static void Settle(int ms) {
-        RunUntil([] { return false; }, ms);
-    }
+    static bool RunUntil(const std::function<bool()>& done) { return harness::SpinUntil(done, 15s); }
+    static void Settle(int ms) { harness::RunFor(std::chrono::milliseconds(ms)); }
 
     std::string Eval(const std::string& js) {
         const std::optional<std::string> json = harness::EvaluateJson(m_engine->Widget(), js);
