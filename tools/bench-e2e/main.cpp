@@ -580,7 +580,7 @@ void BenchChange(const Options& o) {
         FeedServer server(NOTIFIER_BENCH_PORT);
         DealFeed deals = server.Deals();
         deals.AddRange(std::max(1, count - o.feedItems + 1), count, "Bench");
-        ChangeFigures added, read, allRead;
+        ChangeFigures added, read, allRead, plain;
         std::printf("%d stored items, no accessibility bridge, windows of %d s:\n", count, o.changeWindow);
         {
             auto app = Launch(o, "change-" + std::to_string(count), &rcd, false);
@@ -634,6 +634,19 @@ void BenchChange(const Options& o) {
                 const auto newest = RawDb(app->RcdPath(), RawDb::Mode::ReadOnly).Items();
                 if (!newest || newest->empty() || newest->back().msg_top != "1")
                     std::printf("    (the store did not mark the item read)\n");
+
+                // What any click costs the engine, to set the link's figure against.
+                std::printf("  plain click %d:\n", k);
+                MeasureChange(
+                    meter, server, window, plain,
+                    [&] {
+                        XDesktop::Click(badge.x + 250, badge.y + badge.height / 2);
+                        const auto t = Clock::now();
+                        XDesktop::MovePointer(0, 0);
+                        return t;
+                    },
+                    [](Clock::time_point) -> std::optional<Clock::time_point> { return std::nullopt; },
+                    [](Clock::time_point) -> std::optional<Clock::time_point> { return std::nullopt; });
             }
             std::printf("  links handed to the desktop: %zu\n", app->OpenedUrls().size());
             Stop(*app);
@@ -669,6 +682,7 @@ void BenchChange(const Options& o) {
         PrintChange("a new item (to screen from the poll that carried it)", count, added, o.changeWindow);
         PrintChange("a link marked read (to screen from the click)", count, read, o.changeWindow);
         PrintChange("mark all read (to screen from the click)", count, allRead, o.changeWindow);
+        PrintChange("a click on the first entry's title, which changes nothing", count, plain, o.changeWindow);
     }
     Load("change", "end");
 }
