@@ -682,7 +682,8 @@ void BenchChange(const Options& o) {
         PrintChange("a new item (to screen from the poll that carried it)", count, added, o.changeWindow);
         PrintChange("a link marked read (to screen from the click)", count, read, o.changeWindow);
         PrintChange("mark all read (to screen from the click)", count, allRead, o.changeWindow);
-        PrintChange("a click on the first entry's title, which changes nothing", count, plain, o.changeWindow);
+        PrintChange("a click on the first entry's title, which changes nothing", count, plain,
+                    o.changeWindow);
     }
     Load("change", "end");
 }
