@@ -114,32 +114,11 @@ LRESULT CPopupNewsWindow::OnCreate(platform::HWND hWnd) {
     const int height = m_rcWindow.bottom - m_rcWindow.top;
     if (m_services.surface) m_services.surface->Create(hWnd, width, height);
 
-    // The view sits one pixel inside, so the skin shows as a frame around it.
-    const platform::Rect rcChild{1, 1, width - 1, height - 1};
-    m_pCompleteHandler = std::make_unique<WebWindow::CSendComplteHandler>(hWnd, WM_POPUP_DOCUMENT_COMPLETE);
-    m_pBrowserEvents = std::make_unique<WebWindow::CWebBrowserEvents2<WebWindow::CSendComplteHandler>>(
-        hWnd,
-        [&store = m_services.store](const std::string& utf8Url, const std::string& ansiUrl) {
-            store.MarkReadByUrl(utf8Url, ansiUrl);
-        },
-        m_services.openLink);
-    m_pBrowserEvents->AddHandler(m_pCompleteHandler.get());
-    m_pWebWindow = std::make_unique<WebWindow::CWebWindow>(
-        m_pBrowserEvents.get(), m_services.makeEngine ? m_services.makeEngine() : nullptr);
-    if (m_pWebWindow->Create(hWnd, rcChild)) {
-        const std::string pageUrl = WebWindow::PageUrl(m_services.exePath);
-        if (m_services.surface) m_services.surface->SetClipboardText(pageUrl);
-        m_pWebWindow->Navigate(pageUrl);
-        m_pWebWindow->ShowWindow(true);
-    }
+    CreatePage(width, height);
 
     ArmRefresh(kFirstRefreshMs);
     platform::SetTimer(hWnd, TIMER_START_POLLING, kStartPollingMs);
-    if (!m_services.store.ModuleDir().empty()) {
-        m_pStoreWatch =
-            std::make_unique<StoreWatch>(m_services.store.ModuleDir() + "rcd", [this] { OnStoreChanged(); });
-        if (!m_pStoreWatch->IsWatching()) m_pStoreWatch.reset();
-    }
+    WatchStore();
     g_hwndPopup = hWnd;
 
     if (m_services.surface) {
@@ -150,6 +129,34 @@ LRESULT CPopupNewsWindow::OnCreate(platform::HWND hWnd) {
         m_services.surface->Focus();
     }
     return 0;
+}
+
+void CPopupNewsWindow::CreatePage(int width, int height) {
+    // The view sits one pixel inside, so the skin shows as a frame around it.
+    const platform::Rect rcChild{1, 1, width - 1, height - 1};
+    m_pCompleteHandler = std::make_unique<WebWindow::CSendComplteHandler>(m_hWnd, WM_POPUP_DOCUMENT_COMPLETE);
+    m_pBrowserEvents = std::make_unique<WebWindow::CWebBrowserEvents2<WebWindow::CSendComplteHandler>>(
+        m_hWnd,
+        [&store = m_services.store](const std::string& utf8Url, const std::string& ansiUrl) {
+            store.MarkReadByUrl(utf8Url, ansiUrl);
+        },
+        m_services.openLink);
+    m_pBrowserEvents->AddHandler(m_pCompleteHandler.get());
+    m_pWebWindow = std::make_unique<WebWindow::CWebWindow>(
+        m_pBrowserEvents.get(), m_services.makeEngine ? m_services.makeEngine() : nullptr);
+    if (m_pWebWindow->Create(m_hWnd, rcChild)) {
+        const std::string pageUrl = WebWindow::PageUrl(m_services.exePath);
+        if (m_services.surface) m_services.surface->SetClipboardText(pageUrl);
+        m_pWebWindow->Navigate(pageUrl);
+        m_pWebWindow->ShowWindow(true);
+    }
+}
+
+void CPopupNewsWindow::WatchStore() {
+    if (m_services.store.ModuleDir().empty()) return;
+    m_pStoreWatch =
+        std::make_unique<StoreWatch>(m_services.store.ModuleDir() + "rcd", [this] { OnStoreChanged(); });
+    if (!m_pStoreWatch->IsWatching()) m_pStoreWatch.reset();  // the refresh then ticks every second
 }
 
 LRESULT CPopupNewsWindow::OnDestroy() {

@@ -58,6 +58,9 @@ class CPopupNewsWindow : public platform::CMessageMap {
 
   private:
     platform::LRESULT OnCreate(platform::HWND hWnd);
+    // The browser child, its sinks and the navigation to the page.
+    void CreatePage(int width, int height);
+    void WatchStore();
     platform::LRESULT OnDestroy();
     platform::LRESULT OnTimer(uintptr_t id);
     void StartPollWorker();
