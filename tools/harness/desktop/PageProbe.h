@@ -8,13 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "tools/harness/desktop/XDesktop.h"
+
 namespace harness {
 
-struct PageElement {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
+// Where on the screen an element of the page is, and its text.
+struct PageElement : ScreenRect {
     std::string text;
     int CentreX() const { return x + width / 2; }
     int CentreY() const { return y + height / 2; }
