@@ -298,23 +298,22 @@ void CPopupNewsWindow::OnRefreshTick() {
     }
     // The window's timers repeat: one already running every second is left alone, which spares the
     // main loop a new timer source each second.
-    if (!m_bRefreshArmed || m_nRefreshMs != kRefreshMs) ArmRefresh(kRefreshMs);
+    if (m_nRefreshMs != kRefreshMs) ArmRefresh(kRefreshMs);
 }
 
 void CPopupNewsWindow::ArmRefresh(uint32_t ms) {
     platform::KillTimer(m_hWnd, TIMER_REFRESH);
     platform::SetTimer(m_hWnd, TIMER_REFRESH, ms);
     m_nRefreshMs = ms;
-    m_bRefreshArmed = true;
 }
 
 void CPopupNewsWindow::WakeRefresh(uint32_t ms) {
-    if (!m_bRefreshArmed) ArmRefresh(ms);
+    if (!m_nRefreshMs) ArmRefresh(ms);
 }
 
 void CPopupNewsWindow::StopRefresh() {
     platform::KillTimer(m_hWnd, TIMER_REFRESH);
-    m_bRefreshArmed = false;
+    m_nRefreshMs.reset();
 }
 
 void CPopupNewsWindow::OnStoreChanged() {

@@ -114,9 +114,9 @@ class CPopupNewsWindow : public platform::CMessageMap {
     int64_t m_nTotalCount = 0;
     int64_t m_nUnreadCount = 0;
     bool m_bRefreshStarted = false;
-    // What TIMER_REFRESH runs at now, if it runs. A watched store stops it while the page is current.
-    uint32_t m_nRefreshMs = 0;
-    bool m_bRefreshArmed = false;
+    // What TIMER_REFRESH runs at now; none while it is stopped (a watched store stops it while the page
+    // is current).
+    std::optional<uint32_t> m_nRefreshMs;
     std::unique_ptr<StoreWatch> m_pStoreWatch;
 
     PopupServices m_services;

@@ -34,12 +34,9 @@ ShownList::ShownList(const std::vector<ListedRow>& rows) {
     for (const ListedRow& row : rows) m_rows.push_back({row.id, row.item.msg_top});
 }
 
-ShownList::ShownList(ListedChanges changes) : m_rows(std::move(changes.marks)) {
-    std::vector<RowMark> added;
-    added.reserve(changes.added.size());
-    for (ListedRow& row : changes.added) added.push_back({row.id, std::move(row.item.msg_top)});
-    m_rows.insert(m_rows.begin(), std::make_move_iterator(added.begin()),
-                  std::make_move_iterator(added.end()));
+ShownList::ShownList(ListedChanges changes) : ShownList(changes.added) {
+    m_rows.insert(m_rows.end(), std::make_move_iterator(changes.marks.begin()),
+                  std::make_move_iterator(changes.marks.end()));
 }
 
 std::optional<int64_t> ShownList::TopId() const {

@@ -186,14 +186,7 @@ bool BindAll(sqlite3_stmt* statement, std::initializer_list<std::string_view> va
 bool ItemStore::Execute(std::string_view sql, std::initializer_list<std::string_view> values) {
     const Statement statement = Prepare(sql);
     if (!statement || !BindAll(statement.get(), values)) return false;
-    int rc;
-    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
-    }
-    if (rc != SQLITE_DONE) {
-        Log(sql, sqlite3_errmsg(m_pDb.get()));
-        return false;
-    }
-    return true;
+    return EachRow(statement.get(), sql, [](sqlite3_stmt*) {});
 }
 
 std::optional<int64_t> ItemStore::QueryNumber(std::string_view sql,
@@ -205,6 +198,15 @@ std::optional<int64_t> ItemStore::QueryNumber(std::string_view sql,
         return std::nullopt;
     }
     return sqlite3_column_int64(statement.get(), 0);
+}
+
+bool ItemStore::EachRow(sqlite3_stmt* statement, std::string_view sql,
+                        const std::function<void(sqlite3_stmt*)>& row) {
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) row(statement);
+    if (rc == SQLITE_DONE) return true;
+    Log(sql, sqlite3_errmsg(m_pDb.get()));
+    return false;
 }
 
 bool ItemStore::IsDateUnseen(const std::string& date) {
@@ -250,13 +252,9 @@ std::optional<std::vector<std::string>> ItemStore::StoredDatesLocked() {
     const Statement statement = Prepare(kStoredDates);
     if (!statement) return std::nullopt;
     std::vector<std::string> dates;
-    int rc;
-    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW)
-        dates.emplace_back(ColumnText(statement.get(), 0));
-    if (rc != SQLITE_DONE) {
-        Log(kStoredDates, sqlite3_errmsg(m_pDb.get()));
-        return std::nullopt;
-    }
+    const bool done = EachRow(statement.get(), kStoredDates,
+                              [&dates](sqlite3_stmt* row) { dates.emplace_back(ColumnText(row, 0)); });
+    if (!done) return std::nullopt;
     return dates;
 }
 
@@ -354,19 +352,15 @@ std::optional<std::vector<ListedRow>> ItemStore::ListRowsLocked(std::string_view
         if (name == "ID") idColumn = column;
     }
     std::vector<ListedRow> listed;
-    int rc;
-    while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
+    const bool done = EachRow(rows, sql, [&](sqlite3_stmt*) {
         ListedRow& row = listed.emplace_back();
         if (idColumn >= 0) row.id = sqlite3_column_int64(rows, idColumn);
         for (int column = 0; column < columns; ++column) {
             if (std::string FeedItem::*field = fields[static_cast<size_t>(column)])
                 row.item.*field = ColumnText(rows, column);
         }
-    }
-    if (rc != SQLITE_DONE) {
-        Log(sql, sqlite3_errmsg(m_pDb.get()));
-        return std::nullopt;
-    }
+    });
+    if (!done) return std::nullopt;
     return listed;
 }
 
@@ -374,15 +368,10 @@ std::optional<std::vector<RowMark>> ItemStore::ListMarksLocked(int64_t topId) {
     const Statement statement = Prepare(kListMarks);
     if (!statement || sqlite3_bind_int64(statement.get(), 1, topId) != SQLITE_OK) return std::nullopt;
     std::vector<RowMark> marks;
-    int rc;
-    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
-        marks.push_back(
-            {sqlite3_column_int64(statement.get(), 0), std::string(ColumnText(statement.get(), 1))});
-    }
-    if (rc != SQLITE_DONE) {
-        Log(kListMarks, sqlite3_errmsg(m_pDb.get()));
-        return std::nullopt;
-    }
+    const bool done = EachRow(statement.get(), kListMarks, [&marks](sqlite3_stmt* row) {
+        marks.push_back({sqlite3_column_int64(row, 0), std::string(ColumnText(row, 1))});
+    });
+    if (!done) return std::nullopt;
     return marks;
 }
 

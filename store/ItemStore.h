@@ -118,6 +118,9 @@ class ItemStore {
     // These run with m_mutex held.
     Statement Prepare(std::string_view sql);
     bool Execute(std::string_view sql, std::initializer_list<std::string_view> values = {});
+    // Hands each row of `statement` (the text `sql`) to `row`; false, and logged, when SQLite fails first.
+    bool EachRow(sqlite3_stmt* statement, std::string_view sql,
+                 const std::function<void(sqlite3_stmt*)>& row);
     std::optional<int64_t> QueryNumber(std::string_view sql, std::initializer_list<std::string_view> values);
     bool IsDateUnseenLocked(const std::string& date);
     bool SaveItemDateLocked(const std::string& date);
