@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "platform/DebugLog.h"
-#include "platform/Unicode.h"
+#include "platform/ScriptLiteral.h"
 
 namespace WebWindow {
 namespace {
@@ -24,12 +24,12 @@ Answer Finish(GObject* view, GAsyncResult* result, GCancellable* lifetime) {
     return answer;
 }
 
-// A text as a GVariant string must be UTF-8 without NUL; the page gets U+FFFD for each byte that is not.
-std::string PageString(const std::string& text) {
-    std::string utf8 = platform::ValidUtf8(text);
-    for (size_t at = utf8.find('\0'); at != std::string::npos; at = utf8.find('\0', at))
-        utf8.replace(at, 1, "\xEF\xBF\xBD");
-    return utf8;
+// A NUL reaches the page as U+FFFD, as every byte that is not UTF-8 does (ScriptLiteral sees to those):
+// a NUL is never part of a longer UTF-8 sequence, so replacing it first changes nothing else.
+std::string WithoutNul(std::string text) {
+    for (size_t at = text.find('\0'); at != std::string::npos; at = text.find('\0', at))
+        text.replace(at, 1, "\xEF\xBF\xBD");
+    return text;
 }
 
 }  // namespace
@@ -51,9 +51,10 @@ const char* ScriptBatch::Body() {
            "  }\n"
            "  (0, eval)(text);\n"
            "}\n"
+           "const list = JSON.parse(texts);\n"
            "let results = '';\n"
-           "for (let i = 0; i < count; i++) {\n"
-           "  try { run(texts[i]); results += '1'; } catch (e) { results += '0'; }\n"
+           "for (let i = 0; i < list.length; i++) {\n"
+           "  try { run(list[i]); results += '1'; } catch (e) { results += '0'; }\n"
            "}\n"
            "return results;\n";
 }
@@ -64,18 +65,22 @@ void ScriptBatch::Run(WebKitWebView* view, const std::vector<std::string>& texts
     batch->Start(view, texts);
 }
 
+std::string ScriptBatch::TextList(const std::vector<std::string>& texts) {
+    std::string list = "[";
+    for (const std::string& text : texts) {
+        if (list.size() > 1) list += ',';
+        list += platform::ScriptLiteral(WithoutNul(text));
+    }
+    return list + ']';
+}
+
 // The texts travel as an argument, not as script source: the engine never parses megabytes of literals.
+// They go as one string: WebKit converts a dictionary of ten thousand strings four times slower.
 // The call owns itself until WebKit answers, which it always does, with a cancellation at the latest.
 void ScriptBatch::Start(WebKitWebView* view, const std::vector<std::string>& texts) {
-    // WebKit passes numbers, strings and dictionaries, not arrays: the texts go as "0", "1", ...
-    GVariantDict list;
-    g_variant_dict_init(&list, nullptr);
-    for (size_t i = 0; i < texts.size(); ++i)
-        g_variant_dict_insert(&list, std::to_string(i).c_str(), "s", PageString(texts[i]).c_str());
     GVariantDict arguments;
     g_variant_dict_init(&arguments, nullptr);
-    g_variant_dict_insert_value(&arguments, "texts", g_variant_dict_end(&list));
-    g_variant_dict_insert(&arguments, "count", "d", static_cast<double>(texts.size()));
+    g_variant_dict_insert(&arguments, "texts", "s", TextList(texts).c_str());
     webkit_web_view_call_async_javascript_function(view, Body(), -1, g_variant_dict_end(&arguments), nullptr,
                                                    nullptr, m_lifetime.get(), OnBatchFinished, this);
 }

@@ -15,10 +15,11 @@ namespace WebWindow {
 // once `lifetime` is cancelled, whether or not WebKit already had it.
 class ScriptBatch {
   public:
-    // The runner of a batch, the body of a function of `texts` (an object of "0", "1", ...) and `count`:
-    // each text runs in the global scope in
-    // order, and a text of one '1' or '0' per text comes out, '0' for a text that threw.
+    // The runner of a batch, the body of a function of `texts` (a TextList): each text runs in the
+    // global scope in order, and a text of one '1' or '0' per text comes out, '0' for a text that threw.
     static const char* Body();
+    // The texts as one JSON array, each as UTF-8 without NUL (U+FFFD stands for each byte that is not).
+    static std::string TextList(const std::vector<std::string>& texts);
 
     // Runs `texts` as one script task; `done` gets one flag per text.
     static void Run(WebKitWebView* view, const std::vector<std::string>& texts, GCancellable* lifetime,

@@ -28,9 +28,8 @@ class ScriptBatchTest : public ::testing::Test {
 
     std::vector<bool> Run(const std::vector<std::string>& texts) {
         // The runner's body as a function called with the texts, which the engine passes as an argument.
-        std::string script = std::string("(function (texts, count) {") + ScriptBatch::Body() + "})([";
-        for (const std::string& text : texts) script += platform::ScriptLiteral(text) + ",";
-        script += "], " + std::to_string(texts.size()) + ");";
+        const std::string script = std::string("(function (texts) {") + ScriptBatch::Body() + "})(" +
+                                   platform::ScriptLiteral(ScriptBatch::TextList(texts)) + ");";
         g_autoptr(JSCValue) result =
             jsc_context_evaluate(m_context, script.c_str(), static_cast<gssize>(script.size()));
         std::vector<bool> flags;
@@ -103,9 +102,11 @@ TEST_F(ScriptBatchTest, ACallWithJsonArgumentsActsAsItsText) {
               R"(["xA</",[1,{"k":null}]] [1,null] [2,null] ["single",null] [3,null] [null,null])");
 }
 
-TEST_F(ScriptBatchTest, InvalidUtf8StillGivesOneFlagPerText) {
-    EXPECT_EQ(Run({"var bad = 'a\xff\xfe'", "var good = 1"}), (std::vector<bool>{true, true}));
+TEST_F(ScriptBatchTest, InvalidUtf8AndNulStillGiveOneFlagPerText) {
+    const std::string nul("var nul = 'x\0y'", sizeof "var nul = 'x\0y'" - 1);
+    EXPECT_EQ(Run({"var bad = 'a\xff\xfe'", nul, "var good = 1"}), (std::vector<bool>{true, true, true}));
     EXPECT_EQ(Global("bad"), "a\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(Global("nul"), "x\xEF\xBF\xBDy");
     EXPECT_EQ(Global("good"), "1");
 }
 
