@@ -148,6 +148,7 @@ void CPopupNewsWindow::CreatePage(int width, int height) {
         const std::string pageUrl = WebWindow::PageUrl(m_services.exePath);
         if (m_services.surface) m_services.surface->SetClipboardText(pageUrl);
         m_pWebWindow->Navigate(pageUrl);
+        m_bPageNavigated = true;
         m_pWebWindow->ShowWindow(true);
     }
 }
@@ -203,24 +204,32 @@ void CPopupNewsWindow::RunScript(const std::string& text, std::function<void(boo
     });
 }
 
-void CPopupNewsWindow::RefreshItemList(RefreshDone done) {
+CPopupNewsWindow::FullListing CPopupNewsWindow::ListForPage(std::optional<StoreVersion> version) {
+    FullListing listing{version, m_services.store.ListRows(), {std::string(ScriptText::kClearItems)}};
+    if (listing.rows) {
+        listing.batch.reserve(listing.rows->size() + 1);
+        const std::string codeset = platform::AnsiCodeset();
+        for (const ListedRow& row : *listing.rows) {
+            listing.batch.push_back(ScriptText::AddAllItem(PageText::ForPage(row.item, codeset)));
+        }
+    }
+    return listing;
+}
+
+void CPopupNewsWindow::RefreshItemList(std::optional<StoreVersion> version, RefreshDone done) {
+    const bool early = m_earlyListing && version && m_earlyListing->version == version;
     WebWindow::IBrowserEngine* document = Document();
     if (!document) {
-        // Every call would fail at once: the list stays empty and both counts 0.
+        // A page still loading gets the store listed now: the host's half of the first refresh then
+        // overlaps the loading. The calls would fail at once: the list stays empty and both counts 0.
+        if (m_bPageNavigated && !m_bPageCompleted && !early) m_earlyListing = ListForPage(version);
         done({}, {});
         return;
     }
-    std::vector<std::string> batch{std::string(ScriptText::kClearItems)};
-    std::optional<std::vector<ListedRow>> rows = m_services.store.ListRows();
-    if (rows) {
-        batch.reserve(rows->size() + 1);
-        const std::string codeset = platform::AnsiCodeset();
-        for (const ListedRow& row : *rows) {
-            batch.push_back(ScriptText::AddAllItem(PageText::ForPage(row.item, codeset)));
-        }
-    }
+    FullListing listing = early ? std::move(*m_earlyListing) : ListForPage(version);
+    m_earlyListing.reset();
     // Only rows whose call the page took count; the first flag is ClearItems().
-    auto count = [rows = std::move(rows), done = std::move(done)](std::vector<bool> ok) {
+    auto count = [rows = std::move(listing.rows), done = std::move(done)](std::vector<bool> ok) {
         RefreshResult result;
         const size_t listed = rows ? rows->size() : 0;
         for (size_t i = 0; i < listed; ++i) {
@@ -236,7 +245,7 @@ void CPopupNewsWindow::RefreshItemList(RefreshDone done) {
         }
         done(result, result.whole ? ShownList(*rows) : ShownList());
     };
-    document->RunScripts(std::move(batch), std::move(count));
+    document->RunScripts(std::move(listing.batch), std::move(count));
 }
 
 void CPopupNewsWindow::RefreshChanges(RefreshDone done) {
@@ -246,7 +255,7 @@ void CPopupNewsWindow::RefreshChanges(RefreshDone done) {
     std::optional<std::vector<std::string>> calls;
     if (changes && document) calls = m_shownList.ChangesTo(*changes, platform::AnsiCodeset());
     if (!calls) {
-        RefreshItemList(std::move(done));
+        RefreshItemList(std::nullopt, std::move(done));
         return;
     }
     const RefreshResult result{static_cast<int64_t>(changes->added.size() + changes->marks.size()),
@@ -264,7 +273,7 @@ void CPopupNewsWindow::RefreshChanges(RefreshDone done) {
         } else {
             // What the page shows now is unknown: say everything again.
             platform::DebugLog("popup", "the page refused a change; refreshing in full");
-            RefreshItemList(std::move(done));
+            RefreshItemList(std::nullopt, std::move(done));
         }
     });
 }
@@ -334,7 +343,7 @@ bool CPopupNewsWindow::RefreshUnlessShown() {
         version->removals == m_shownVersion->removals) {
         RefreshChanges(std::move(finish));
     } else {
-        RefreshItemList(std::move(finish));
+        RefreshItemList(version, std::move(finish));
     }
     return false;
 }

@@ -96,8 +96,15 @@ class CPopupNewsWindow : public platform::CMessageMap {
     void RefreshSoon();
     // Sends the page only what changed since the list it shows; a full refresh when that cannot be said.
     void RefreshChanges(RefreshDone done);
+    // The store listed for a full refresh, with the calls that put it on the page.
+    struct FullListing {
+        std::optional<StoreVersion> version;
+        std::optional<std::vector<ListedRow>> rows;
+        std::vector<std::string> batch;  // ClearItems() and one AddAllItem per row
+    };
+    FullListing ListForPage(std::optional<StoreVersion> version);
     // Rebuilds the page list from the store in one batch and counts the rows the page took.
-    void RefreshItemList(RefreshDone done);
+    void RefreshItemList(std::optional<StoreVersion> version, RefreshDone done);
     // Counts sent with InitAllNum; the list counts as shown only if the page is still the one refreshed.
     void FinishRefresh(std::optional<StoreVersion> version, uint64_t pageState, RefreshResult result,
                        ShownList list);
@@ -123,6 +130,7 @@ class CPopupNewsWindow : public platform::CMessageMap {
     platform::HWND m_hWnd = nullptr;
     platform::Rect m_rcWindow{0, 0, kWidth, kHeight};
     bool m_bPollingStarted = false;
+    bool m_bPageNavigated = false;
     bool m_bPageCompleted = false;
     // A refresh was sent to the page and its InitAllNum is not answered yet.
     bool m_bRefreshInFlight = false;
@@ -132,6 +140,8 @@ class CPopupNewsWindow : public platform::CMessageMap {
     // a reload, a clearing or a refresh the page did not take whole.
     std::optional<StoreVersion> m_shownVersion;
     ShownList m_shownList;
+    // Listed by a tick before the page completed, for the first full refresh if the store is unchanged.
+    std::optional<FullListing> m_earlyListing;
     // Counts document completions and clearings of the list by the host, so that a refresh sent before
     // one never counts as shown.
     uint64_t m_nPageState = 0;

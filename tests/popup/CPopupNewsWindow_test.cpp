@@ -431,6 +431,15 @@ TEST_F(PopupTest, ARefreshBeforeThePageLoadsSendsNothingAndTheNextCatchesUp) {
     EXPECT_TRUE(Refresh().empty()) << "calls without a loaded page fail at once";
     LoadPage();
     EXPECT_EQ(Refresh().back(), "InitAllNum(1,2)");
+
+    // What an early tick listed is not sent once the store has changed.
+    popup.reset();
+    engine = std::make_shared<EngineLog>();
+    MakePopup();
+    EXPECT_TRUE(Refresh().empty());
+    Insert("d3", "0");
+    LoadPage();
+    EXPECT_EQ(Refresh().back(), "InitAllNum(2,3)");
 }
 
 TEST_F(PopupTest, OnlyOneRefreshIsInFlight) {
