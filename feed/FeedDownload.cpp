@@ -3,7 +3,6 @@
 #include <stdexcept>
 #include <utility>
 
-#include "feed/CurlHandle.h"
 #include "platform/DebugLog.h"
 
 namespace {
@@ -58,24 +57,27 @@ void ApplyOptions(CURL* handle, const std::string& url, const DownloadOptions& o
 
 }  // namespace
 
-DownloadResult DownloadFeed(const std::string& url, std::stop_token stop, const DownloadOptions& options) {
+DownloadResult FeedDownloader::Download(const std::string& url, std::stop_token stop) {
     DownloadResult result;
     FeedBody body;
-    body.maxBytes = options.maxBodyBytes;
+    body.maxBytes = m_options.maxBodyBytes;
     try {
-        // Declared after `body` and `stop`, so the handle, and with it every callback, goes first.
-        CurlHandle handle;
-        ApplyOptions(handle.Get(), url, options);
-        SetOption(handle.Get(), CURLOPT_WRITEFUNCTION, &OnFeedData);
-        SetOption(handle.Get(), CURLOPT_WRITEDATA, static_cast<void*>(&body));
-        SetOption(handle.Get(), CURLOPT_XFERINFOFUNCTION, &OnTransferInfo);
-        SetOption(handle.Get(), CURLOPT_XFERINFODATA, static_cast<void*>(&stop));
-        SetOption(handle.Get(), CURLOPT_NOPROGRESS, 0L);
+        if (!m_handle) m_handle.emplace();
+        CURL* const handle = m_handle->Get();
+        ApplyOptions(handle, url, m_options);
+        // `body` and `stop` live only for this transfer; the handle forgets them before they die.
+        SetOption(handle, CURLOPT_WRITEFUNCTION, &OnFeedData);
+        SetOption(handle, CURLOPT_WRITEDATA, static_cast<void*>(&body));
+        SetOption(handle, CURLOPT_XFERINFOFUNCTION, &OnTransferInfo);
+        SetOption(handle, CURLOPT_XFERINFODATA, static_cast<void*>(&stop));
+        SetOption(handle, CURLOPT_NOPROGRESS, 0L);
 
-        CURLcode code = curl_easy_perform(handle.Get());
-        curl_easy_getinfo(handle.Get(), CURLINFO_RESPONSE_CODE, &result.httpStatus);
+        CURLcode code = curl_easy_perform(handle);
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &result.httpStatus);
+        SetOption(handle, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
+        SetOption(handle, CURLOPT_XFERINFODATA, static_cast<void*>(nullptr));
         if (body.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
-            result.error = "body larger than " + std::to_string(options.maxBodyBytes) + " bytes";
+            result.error = "body larger than " + std::to_string(m_options.maxBodyBytes) + " bytes";
         } else if (code != CURLE_OK) {
             result.error = curl_easy_strerror(code);
         } else if (result.httpStatus < 200 || result.httpStatus > 299) {
@@ -88,4 +90,8 @@ DownloadResult DownloadFeed(const std::string& url, std::stop_token stop, const 
     }
     result.body = std::move(body.bytes);
     return result;
+}
+
+DownloadResult DownloadFeed(const std::string& url, std::stop_token stop, const DownloadOptions& options) {
+    return FeedDownloader(options).Download(url, std::move(stop));
 }

@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
 #include <stop_token>
 #include <string>
 
+#include "feed/CurlHandle.h"
 #include "feed/FeedParser.h"
 
 // Limits of one feed download. The defaults are the production values; tests shorten them.
@@ -26,7 +28,20 @@ struct DownloadResult {
     std::string error;  // why it is not ok, for the debug log
 };
 
-// One plain HTTP GET of `url` (http only, no redirects). A stop request aborts the transfer within about
-// a second.
+// Plain HTTP GETs (http only, no redirects) through one libcurl handle, which keeps the connection, and
+// the server's resolved address, from one download to the next. A stop request aborts the transfer
+// within about a second.
+class FeedDownloader {
+  public:
+    explicit FeedDownloader(DownloadOptions options = {}) : m_options(options) {}
+
+    DownloadResult Download(const std::string& url, std::stop_token stop);
+
+  private:
+    DownloadOptions m_options;
+    std::optional<CurlHandle> m_handle;  // made by the first download
+};
+
+// One download on a connection of its own.
 DownloadResult DownloadFeed(const std::string& url, std::stop_token stop,
                             const DownloadOptions& options = {});

@@ -6,14 +6,14 @@
 #include "feed/FeedParser.h"
 
 FeedPoller::FeedPoller(std::string url, ItemStore& store, DownloadOptions options)
-    : m_url(std::move(url)), m_store(store), m_options(options) {}
+    : m_url(std::move(url)), m_store(store), m_downloader(options) {}
 
 bool FeedPoller::AlreadyStored(const std::string& body) {
     return m_versionAfterLast && body == m_lastBody && m_store.Version() == m_versionAfterLast;
 }
 
 void FeedPoller::PollOnce(std::stop_token stop) {
-    DownloadResult download = DownloadFeed(m_url, stop, m_options);
+    DownloadResult download = m_downloader.Download(m_url, stop);
     if (!download.ok) {
         platform::DebugLog("feed", "poll of " + m_url + " stored nothing: " + download.error);
         return;

@@ -22,7 +22,7 @@ class FeedPoller {
 
     std::string m_url;
     ItemStore& m_store;
-    DownloadOptions m_options;
+    FeedDownloader m_downloader;  // one connection for every poll
     std::string m_lastBody;
     std::optional<StoreVersion> m_versionAfterLast;  // set only after a poll that committed
 };

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <future>
+#include <mutex>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -48,7 +49,9 @@ class FeedServer : public ::testing::Test {
   protected:
     void SetUp() override {
         auto& http = m_server.Http();
-        http.Get("/feed", [](const httplib::Request&, httplib::Response& res) {
+        http.Get("/feed", [this](const httplib::Request& req, httplib::Response& res) {
+            const std::lock_guard lock(m_mutex);
+            m_feedPorts.push_back(req.remote_port);
             res.set_content(kFeed, "application/rss+xml");
         });
         http.Get("/empty",
@@ -120,7 +123,14 @@ class FeedServer : public ::testing::Test {
 
     std::string Url(const std::string& path) const { return m_server.Url(path); }
 
+    std::vector<int> FeedPorts() {
+        const std::lock_guard lock(m_mutex);
+        return m_feedPorts;
+    }
+
     harness::LoopbackServer m_server;
+    std::mutex m_mutex;
+    std::vector<int> m_feedPorts;  // the client's port of each /feed request
 };
 
 struct PollCase {
@@ -195,6 +205,17 @@ INSTANTIATE_TEST_SUITE_P(Changes, UnchangedBody,
                                                           ItemStore(dir).RemoveAllItems();
                                                       }}),
                          test_support::CaseName());
+
+TEST_F(FeedServer, ADownloaderKeepsItsConnectionAndOutlivesAFailedTransfer) {
+    FeedDownloader downloader(Quick());
+    std::vector<bool> ok;
+    for (const char* path : {"/feed", "/feed", "/cut", "/feed", "/large?bytes=52428800", "/feed"})
+        ok.push_back(downloader.Download(Url(path), {}).ok);
+    EXPECT_EQ(ok, (std::vector<bool>{true, true, false, true, false, true}));
+    const std::vector<int> ports = FeedPorts();
+    ASSERT_EQ(ports.size(), 4u);
+    EXPECT_EQ(ports[0], ports[1]) << "the second download came on the first one's connection";
+}
 
 TEST_F(FeedServer, FiftyMegabytesAreRefusedWithTheDefaultCap) {
     DownloadResult result = DownloadFeed(Url("/large?bytes=52428800&chunked=1"), {});

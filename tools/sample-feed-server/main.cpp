@@ -92,6 +92,11 @@ int main(int argc, char** argv) {
         int yes = 1;
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
+    // As web servers commonly do, an idle connection outlives the notifier's pause between polls. Each
+    // one holds a thread while it is kept: a browser opens six.
+    server.set_keep_alive_timeout(10);
+    server.set_keep_alive_max_count(1000);
+    server.new_task_queue = [] { return new httplib::ThreadPool(16); };
     int bound =
         port == 0 ? server.bind_to_any_port("127.0.0.1")
                   : (server.bind_to_port("127.0.0.1", static_cast<int>(port)) ? static_cast<int>(port) : -1);

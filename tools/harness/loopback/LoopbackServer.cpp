@@ -13,6 +13,9 @@ namespace {
 // A fixed port that another process holds is waited for this long: runs of the end-to-end tests from two
 // checkouts take turns, one test at a time.
 constexpr auto kPortWait = std::chrono::seconds(90);
+constexpr time_t kKeepAliveSeconds = 10;
+constexpr size_t kKeepAliveRequests = 1000;
+constexpr size_t kThreads = 16;
 
 // httplib's default also sets SO_REUSEPORT, with which a second server binds a port that is taken and
 // the kernel shares the connections out between the two: a program under test would get another run's
@@ -26,6 +29,11 @@ void ExclusivePort(socket_t socket) {
 
 LoopbackServer::LoopbackServer(uint16_t port) : m_server(std::make_unique<httplib::Server>()), m_port(port) {
     m_server->set_socket_options(ExclusivePort);
+    // An idle connection is kept past the notifier's five-second pause between polls, as web servers
+    // commonly keep one for a minute. Each kept connection holds a thread: a browser opens six.
+    m_server->set_keep_alive_timeout(kKeepAliveSeconds);
+    m_server->set_keep_alive_max_count(kKeepAliveRequests);
+    m_server->new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
 }
 
 LoopbackServer::~LoopbackServer() { Stop(); }

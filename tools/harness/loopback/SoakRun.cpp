@@ -1,6 +1,7 @@
 #include "tools/harness/loopback/SoakRun.h"
 
 #include <chrono>
+#include <optional>
 #include <stdexcept>
 #include <stop_token>
 #include <thread>
@@ -58,9 +59,10 @@ SoakFigures RunSoak(const SoakOptions& options) {
         if (!store.IsReady()) throw std::runtime_error("store not ready in " + options.directory);
         FeedServer server;
         server.SetBody(Feed(options.feedItems));
-        FeedPoller poller(server.Url(), store);
-        // The first transfer starts libcurl's process-wide state; count after it, not before.
-        poller.PollOnce({});
+        std::optional<FeedPoller> poller(std::in_place, server.Url(), store);
+        // The first transfer starts libcurl's process-wide state; count after it, not before. The
+        // poller's connection is open then and closed at the end, when the poller is gone.
+        poller->PollOnce({});
         figures.fdsBefore = OpenDescriptors();
         figures.threadsBefore = static_cast<int>(StatusField("Threads:"));
 
@@ -69,13 +71,14 @@ SoakFigures RunSoak(const SoakOptions& options) {
         Clock::duration slowest{};
         for (int i = 1; i < options.polls; ++i) {
             const auto start = Clock::now();
-            poller.PollOnce({});
+            poller->PollOnce({});
             const auto took = Clock::now() - start;
             total += took;
             if (took > slowest) slowest = took;
             if (i == options.warmupPolls) figures.rssAfterWarmupKiB = StatusField("VmRSS:");
         }
         figures.rssEndKiB = StatusField("VmRSS:");
+        poller.reset();
         // The last transfer's helpers (a resolver thread, the server's connection handler) may still be
         // ending; a leak stays, a thread on its way out does not.
         for (int i = 0; i < 50 && (StatusField("Threads:") > figures.threadsBefore ||
