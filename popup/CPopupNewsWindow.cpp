@@ -206,13 +206,17 @@ void CPopupNewsWindow::RunScript(const std::string& text, std::function<void(boo
 
 CPopupNewsWindow::FullListing CPopupNewsWindow::ListForPage(std::optional<StoreVersion> version) {
     FullListing listing{version, m_services.store.ListRows(), {std::string(ScriptText::kClearItems)}};
+    int64_t unread = 0;
     if (listing.rows) {
-        listing.batch.reserve(listing.rows->size() + 1);
+        listing.batch.reserve(listing.rows->size() + 2);
         const std::string codeset = platform::AnsiCodeset();
         for (const ListedRow& row : *listing.rows) {
             listing.batch.push_back(ScriptText::AddAllItem(PageText::ForPage(row.item, codeset)));
+            unread += IsRead(row.item.msg_top) ? 0 : 1;
         }
     }
+    const auto total = static_cast<int64_t>(listing.batch.size() - 1);
+    listing.batch.push_back(ScriptText::InitAllNum(unread, total));
     return listing;
 }
 
@@ -228,7 +232,7 @@ void CPopupNewsWindow::RefreshItemList(std::optional<StoreVersion> version, Refr
     }
     FullListing listing = early ? std::move(*m_earlyListing) : ListForPage(version);
     m_earlyListing.reset();
-    // Only rows whose call the page took count; the first flag is ClearItems().
+    // Only rows whose call the page took count; the first flag is ClearItems(), the last InitAllNum().
     auto count = [rows = std::move(listing.rows), done = std::move(done)](std::vector<bool> ok) {
         RefreshResult result;
         const size_t listed = rows ? rows->size() : 0;
@@ -239,6 +243,7 @@ void CPopupNewsWindow::RefreshItemList(std::optional<StoreVersion> version, Refr
             }
         }
         result.whole = rows && result.total == static_cast<int64_t>(listed) && !ok.empty() && ok.front();
+        result.counted = result.whole && ok.size() == listed + 2 && ok.back();
         if (!result.whole) {
             platform::DebugLog("popup", "the page took " + std::to_string(result.total) + " of " +
                                             std::to_string(listed) + " rows");
@@ -258,17 +263,18 @@ void CPopupNewsWindow::RefreshChanges(RefreshDone done) {
         RefreshItemList(std::nullopt, std::move(done));
         return;
     }
-    const RefreshResult result{static_cast<int64_t>(changes->added.size() + changes->marks.size()),
-                               UnreadIn(*changes), true};
+    RefreshResult result{static_cast<int64_t>(changes->added.size() + changes->marks.size()),
+                         UnreadIn(*changes), true};
     ShownList list(std::move(*changes));
     if (calls->empty()) {
         done(result, std::move(list));
         return;
     }
+    calls->push_back(ScriptText::InitAllNum(result.unread, result.total));
     document->RunScripts(std::move(*calls), [this, result, list = std::move(list),
                                              done = std::move(done)](std::vector<bool> ok) mutable {
-        const bool all = std::find(ok.begin(), ok.end(), false) == ok.end();
-        if (all) {
+        result.counted = std::find(ok.begin(), ok.end(), false) == ok.end();
+        if (result.counted) {
             done(result, std::move(list));
         } else {
             // What the page shows now is unknown: say everything again.
@@ -280,20 +286,24 @@ void CPopupNewsWindow::RefreshChanges(RefreshDone done) {
 
 void CPopupNewsWindow::FinishRefresh(std::optional<StoreVersion> version, uint64_t pageState,
                                      RefreshResult result, ShownList list) {
-    RunScript(ScriptText::InitAllNum(result.unread, result.total),
-              [this, version, pageState, result, list = std::move(list)](bool counted) mutable {
-                  m_bRefreshInFlight = false;
-                  m_nTotalCount = result.total;
-                  m_nUnreadCount = result.unread;
-                  const bool shown = version && result.whole && counted && pageState == m_nPageState;
-                  m_shownVersion = shown ? version : std::nullopt;
-                  m_shownList = shown ? std::move(list) : ShownList();
-                  if (!shown) WakeRefresh(kRefreshMs);  // the next tick tries again
-                  if (m_bRefreshAgain) {
-                      m_bRefreshAgain = false;
-                      RefreshUnlessShown();
-                  }
-              });
+    auto finish = [this, version, pageState, result, list = std::move(list)](bool counted) mutable {
+        m_bRefreshInFlight = false;
+        m_nTotalCount = result.total;
+        m_nUnreadCount = result.unread;
+        const bool shown = version && result.whole && counted && pageState == m_nPageState;
+        m_shownVersion = shown ? version : std::nullopt;
+        m_shownList = shown ? std::move(list) : ShownList();
+        if (!shown) WakeRefresh(kRefreshMs);  // the next tick tries again
+        if (m_bRefreshAgain) {
+            m_bRefreshAgain = false;
+            RefreshUnlessShown();
+        }
+    };
+    if (result.counted) {
+        finish(true);
+    } else {
+        RunScript(ScriptText::InitAllNum(result.unread, result.total), std::move(finish));
+    }
 }
 
 void CPopupNewsWindow::OnRefreshTick() {

@@ -85,6 +85,7 @@ class CPopupNewsWindow : public platform::CMessageMap {
         int64_t total = 0;
         int64_t unread = 0;
         bool whole = false;
+        bool counted = false;  // the counts went with the calls, and the page took them
     };
     // Ends a refresh with what the page took and, when it took everything, the list it now shows.
     using RefreshDone = std::function<void(RefreshResult, ShownList)>;
@@ -100,12 +101,13 @@ class CPopupNewsWindow : public platform::CMessageMap {
     struct FullListing {
         std::optional<StoreVersion> version;
         std::optional<std::vector<ListedRow>> rows;
-        std::vector<std::string> batch;  // ClearItems() and one AddAllItem per row
+        std::vector<std::string> batch;  // ClearItems(), one AddAllItem per row, their InitAllNum()
     };
     FullListing ListForPage(std::optional<StoreVersion> version);
     // Rebuilds the page list from the store in one batch and counts the rows the page took.
     void RefreshItemList(std::optional<StoreVersion> version, RefreshDone done);
-    // Counts sent with InitAllNum; the list counts as shown only if the page is still the one refreshed.
+    // Counts sent with InitAllNum unless they went with the calls; the list counts as shown only if the
+    // page is still the one refreshed.
     void FinishRefresh(std::optional<StoreVersion> version, uint64_t pageState, RefreshResult result,
                        ShownList list);
     WebWindow::IBrowserEngine* Document() const;
