@@ -487,6 +487,20 @@ struct ChangeFigures {
     int ended = 0;
 };
 
+// Where a change's CPU went: the threads whose time grew most over the idle window's.
+void PrintGrownThreads(const CpuReading& busy, const CpuReading& idle) {
+    std::vector<std::pair<double, std::string>> grown;
+    for (const auto& [thread, ns] : busy.nsByThread) {
+        const auto before = idle.nsByThread.find(thread);
+        grown.emplace_back((ns - (before == idle.nsByThread.end() ? 0 : before->second)) / 1e6, thread);
+    }
+    std::sort(grown.rbegin(), grown.rend());
+    grown.resize(std::min<size_t>(grown.size(), 5));
+    std::printf("      most grown:");
+    for (const auto& [ms, thread] : grown) std::printf(" %s %+.1f ms;", thread.c_str(), ms);
+    std::printf("\n");
+}
+
 // One change: an idle window of `window` just before, then the same length from the change on.
 // `act` makes the change and returns when it did; `shown` waits for the screen and returns when;
 // `from` is the instant change-to-screen counts from (given when the change was made).
@@ -517,6 +531,7 @@ void MeasureChange(CpuMeter& meter, const FeedServer& server, std::chrono::secon
     std::printf("    cpu %.1f ms (window %.1f - idle %.1f; ticks %+.0f ms), to screen %s s\n", f.cpuMs.back(),
                 busy.ns / 1e6, idle.ns / 1e6, f.cpuTicksMs.back(),
                 seen && start ? std::to_string(Seconds(*seen - *start)).c_str() : "never");
+    PrintGrownThreads(busy, idle);
     std::fflush(stdout);
 }
 
