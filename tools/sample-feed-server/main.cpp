@@ -19,6 +19,7 @@
 
 #include "DealFeed.h"
 #include "PngImage.h"
+#include "WebServerSettings.h"
 
 namespace {
 
@@ -86,17 +87,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     httplib::Server server;
-    // httplib's default adds SO_REUSEPORT, with which a second server would share a port that is taken
-    // instead of failing: the server holds its port alone.
-    server.set_socket_options([](socket_t socket) {
-        int yes = 1;
-        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    // As web servers commonly do, an idle connection outlives the notifier's pause between polls. Each
-    // one holds a thread while it is kept: a browser opens six.
-    server.set_keep_alive_timeout(10);
-    server.set_keep_alive_max_count(1000);
-    server.new_task_queue = [] { return new httplib::ThreadPool(16); };
+    ServeLikeAWebServer(server);
     int bound =
         port == 0 ? server.bind_to_any_port("127.0.0.1")
                   : (server.bind_to_port("127.0.0.1", static_cast<int>(port)) ? static_cast<int>(port) : -1);

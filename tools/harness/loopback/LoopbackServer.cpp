@@ -1,10 +1,10 @@
 #include "tools/harness/loopback/LoopbackServer.h"
 
-#include <sys/socket.h>
-
 #include <stdexcept>
 
 #include <httplib.h>
+
+#include "WebServerSettings.h"
 
 namespace harness {
 
@@ -13,27 +13,11 @@ namespace {
 // A fixed port that another process holds is waited for this long: runs of the end-to-end tests from two
 // checkouts take turns, one test at a time.
 constexpr auto kPortWait = std::chrono::seconds(90);
-constexpr time_t kKeepAliveSeconds = 10;
-constexpr size_t kKeepAliveRequests = 1000;
-constexpr size_t kThreads = 16;
-
-// httplib's default also sets SO_REUSEPORT, with which a second server binds a port that is taken and
-// the kernel shares the connections out between the two: a program under test would get another run's
-// feed. Only SO_REUSEADDR, so that a port a test has just closed can be bound again at once.
-void ExclusivePort(socket_t socket) {
-    int yes = 1;
-    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-}
 
 }  // namespace
 
 LoopbackServer::LoopbackServer(uint16_t port) : m_server(std::make_unique<httplib::Server>()), m_port(port) {
-    m_server->set_socket_options(ExclusivePort);
-    // An idle connection is kept past the notifier's five-second pause between polls, as web servers
-    // commonly keep one for a minute. Each kept connection holds a thread: a browser opens six.
-    m_server->set_keep_alive_timeout(kKeepAliveSeconds);
-    m_server->set_keep_alive_max_count(kKeepAliveRequests);
-    m_server->new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
+    ServeLikeAWebServer(*m_server);
 }
 
 LoopbackServer::~LoopbackServer() { Stop(); }
