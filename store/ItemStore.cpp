@@ -149,6 +149,7 @@ void ItemStore::Close() {
     const std::lock_guard lock(m_mutex);
     m_statements.clear();  // the connection closes only once every statement is finalized
     m_pDb.reset();
+    m_dates.reset();
     m_bOpened = false;
 }
 
@@ -244,18 +245,25 @@ bool ItemStore::InsertItemLocked(const FeedItem& item) {
     if (!Execute(kInsertItem, {item.msg_picurl, item.msg_top, item.msg_title, item.msg_date, item.msg_url,
                                item.msg_id, item.msg_buyurl}))
         return false;
+    if (m_dates) m_dates->dates.insert(item.msg_date);
     SaveItemDateLocked(item.msg_date);
     return true;
 }
 
-std::optional<std::vector<std::string>> ItemStore::StoredDatesLocked() {
+const std::unordered_set<std::string>* ItemStore::StoredDatesLocked() {
+    const std::optional<int64_t> dataVersion = QueryNumber(kDataVersion, {});
+    if (!dataVersion) return nullptr;
+    if (m_dates && m_dates->dataVersion == *dataVersion && m_dates->removals == m_nRemovals)
+        return &m_dates->dates;
+    m_dates.reset();
     const Statement statement = Prepare(kStoredDates);
-    if (!statement) return std::nullopt;
-    std::vector<std::string> dates;
+    if (!statement) return nullptr;
+    DateSet read{*dataVersion, m_nRemovals, {}};
     const bool done = EachRow(statement.get(), kStoredDates,
-                              [&dates](sqlite3_stmt* row) { dates.emplace_back(ColumnText(row, 0)); });
-    if (!done) return std::nullopt;
-    return dates;
+                              [&read](sqlite3_stmt* row) { read.dates.emplace(ColumnText(row, 0)); });
+    if (!done) return nullptr;
+    m_dates = std::move(read);
+    return &m_dates->dates;
 }
 
 std::optional<StoreVersion> ItemStore::InsertNewItems(const std::vector<FeedItem>& items) {
@@ -263,18 +271,13 @@ std::optional<StoreVersion> ItemStore::InsertNewItems(const std::vector<FeedItem
     if (!m_bOpened || !m_bTablesReady) return std::nullopt;
     if (items.empty()) return VersionLocked();
     if (!Execute(kBegin)) return std::nullopt;
-    // Newness compares dates byte for byte, as the count query does, but reads the table once.
-    std::optional<std::vector<std::string>> stored = StoredDatesLocked();
-    bool ok = stored.has_value();
+    // Newness compares dates byte for byte, as the count query does. Each insert adds its date to the set.
+    const std::unordered_set<std::string>* seen = StoredDatesLocked();
+    bool ok = seen != nullptr;
     bool complete = true;
     if (ok) {
-        std::unordered_set<std::string_view> seen(stored->begin(), stored->end());
         for (const FeedItem& item : items) {
-            if (seen.contains(item.msg_date)) continue;
-            if (InsertItemLocked(item)) {
-                seen.insert(item.msg_date);
-                continue;
-            }
+            if (seen->contains(item.msg_date) || InsertItemLocked(item)) continue;
             // A row that cannot be written stays unstored, as on its own, and the poll goes on, unless
             // SQLite has given up the whole transaction.
             complete = false;
@@ -286,8 +289,9 @@ std::optional<StoreVersion> ItemStore::InsertNewItems(const std::vector<FeedItem
         ok = ok && Execute(kCommit);
     }
     if (!ok) {
-        // Never leave a transaction open: the next poll stores these rows again.
+        // Never leave a transaction open: the next poll stores these rows again, and reads the dates anew.
         Execute(kRollback);
+        m_dates.reset();
         return std::nullopt;
     }
     return complete ? VersionLocked() : std::nullopt;

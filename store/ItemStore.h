@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "store/FeedItem.h"
@@ -125,7 +126,9 @@ class ItemStore {
     bool IsDateUnseenLocked(const std::string& date);
     bool SaveItemDateLocked(const std::string& date);
     bool InsertItemLocked(const FeedItem& item);
-    std::optional<std::vector<std::string>> StoredDatesLocked();
+    // The stored dates, read from the table only when another connection or a deletion may have
+    // changed them since the last read; null when they cannot be read.
+    const std::unordered_set<std::string>* StoredDatesLocked();
     // The rows `sql` selects; it takes no value, or one ID bound as an integer.
     std::optional<std::vector<ListedRow>> ListRowsLocked(std::string_view sql, std::optional<int64_t> id);
     std::optional<std::vector<RowMark>> ListMarksLocked(int64_t topId);
@@ -140,5 +143,13 @@ class ItemStore {
     std::string m_strModuleDir;
     std::string m_strImageDir;
     int64_t m_nRemovals = 0;
+    // Every stored date as of a data_version and removal count, kept up to date by this connection's
+    // own inserts, so that a poll compares its items without reading the whole table.
+    struct DateSet {
+        int64_t dataVersion = 0;
+        int64_t removals = 0;
+        std::unordered_set<std::string> dates;
+    };
+    std::optional<DateSet> m_dates;
     std::mutex m_mutex;
 };
