@@ -253,10 +253,12 @@ void CPopupNewsWindow::RefreshItemList(std::optional<StoreVersion> version, Refr
     document->RunScripts(std::move(listing.batch), std::move(count));
 }
 
-void CPopupNewsWindow::RefreshChanges(RefreshDone done) {
+void CPopupNewsWindow::RefreshChanges(bool marks, RefreshDone done) {
     WebWindow::IBrowserEngine* document = Document();
-    std::optional<ListedChanges> changes =
-        m_services.store.ListChangesAbove(m_shownList.TopId().value_or(std::numeric_limits<int64_t>::min()));
+    std::optional<ListedChanges> changes = m_services.store.ListChangesAbove(
+        m_shownList.TopId().value_or(std::numeric_limits<int64_t>::min()), marks);
+    // Without a read mark written since, the shown marks are still the stored ones.
+    if (changes && !marks) changes->marks = m_shownList.Marks();
     std::optional<std::vector<std::string>> calls;
     if (changes && document) calls = m_shownList.ChangesTo(*changes, platform::AnsiCodeset());
     if (!calls) {
@@ -348,10 +350,11 @@ bool CPopupNewsWindow::RefreshUnlessShown() {
         FinishRefresh(version, pageState, result, std::move(list));
     };
     // Only this program's own inserts and read marks are known to be new rows on top and changed marks;
-    // another connection may have changed anything, and a deletion renumbers the rows.
+    // another connection may have changed anything, and a deletion renumbers the rows. Without a read
+    // mark of ours since, only the new rows need reading.
     if (version && m_shownVersion && version->dataVersion == m_shownVersion->dataVersion &&
         version->removals == m_shownVersion->removals) {
-        RefreshChanges(std::move(finish));
+        RefreshChanges(version->markings != m_shownVersion->markings, std::move(finish));
     } else {
         RefreshItemList(version, std::move(finish));
     }

@@ -96,7 +96,8 @@ class CPopupNewsWindow : public platform::CMessageMap {
     // Refreshes the page's list now, or right after the refresh in flight.
     void RefreshSoon();
     // Sends the page only what changed since the list it shows; a full refresh when that cannot be said.
-    void RefreshChanges(RefreshDone done);
+    // The read marks are read again only when `marks`: one was written since the list was shown.
+    void RefreshChanges(bool marks, RefreshDone done);
     // The store listed for a full refresh, with the calls that put it on the page.
     struct FullListing {
         std::optional<StoreVersion> version;

@@ -16,6 +16,8 @@ class ShownList {
     // The list once `changes` (listed above TopId()) are shown.
     explicit ShownList(ListedChanges changes);
 
+    // Each shown row's ID and read mark, newest first.
+    const std::vector<RowMark>& Marks() const { return m_rows; }
     // The newest row's ID; none for an empty list.
     std::optional<int64_t> TopId() const;
     // The page calls that show `changes`: one PrependItem per new row, oldest first, then one SetItemTops

@@ -301,11 +301,14 @@ bool ItemStore::MarkReadByUrl(const std::string& url) { return MarkReadByUrl(url
 
 bool ItemStore::MarkReadByUrl(const std::string& url, const std::string& buyUrl) {
     const std::lock_guard lock(m_mutex);
+    // Counted even when the statement fails, as removals are: some rows may be marked all the same.
+    ++m_nMarkings;
     return Execute(kMarkReadByUrl, {url, buyUrl});
 }
 
 bool ItemStore::MarkAllRead() {
     const std::lock_guard lock(m_mutex);
+    ++m_nMarkings;
     return Execute(kMarkAllRead);
 }
 
@@ -330,15 +333,16 @@ std::optional<std::vector<ListedRow>> ItemStore::ListRows() {
     return ListRowsLocked(kListItems, std::nullopt);
 }
 
-std::optional<ListedChanges> ItemStore::ListChangesAbove(int64_t topId) {
+std::optional<ListedChanges> ItemStore::ListChangesAbove(int64_t topId, bool marks) {
     const std::lock_guard lock(m_mutex);
     // One read transaction: another process's commit cannot fall between the two queries.
     if (!Execute(kBeginRead)) return std::nullopt;
     std::optional<std::vector<ListedRow>> added = ListRowsLocked(kListItemsAbove, topId);
-    std::optional<std::vector<RowMark>> marks = added ? ListMarksLocked(topId) : std::nullopt;
+    std::optional<std::vector<RowMark>> listedMarks =
+        added && marks ? ListMarksLocked(topId) : std::optional<std::vector<RowMark>>(std::vector<RowMark>{});
     if (!Execute(kCommit)) Execute(kRollback);
-    if (!marks) return std::nullopt;
-    return ListedChanges{std::move(*added), std::move(*marks)};
+    if (!added || !listedMarks) return std::nullopt;
+    return ListedChanges{std::move(*added), std::move(*listedMarks)};
 }
 
 std::optional<std::vector<ListedRow>> ItemStore::ListRowsLocked(std::string_view sql,
@@ -387,7 +391,7 @@ std::optional<StoreVersion> ItemStore::Version() {
 std::optional<StoreVersion> ItemStore::VersionLocked() {
     const std::optional<int64_t> dataVersion = QueryNumber(kDataVersion, {});
     if (!dataVersion) return std::nullopt;
-    return StoreVersion{sqlite3_total_changes64(m_pDb.get()), *dataVersion, m_nRemovals};
+    return StoreVersion{sqlite3_total_changes64(m_pDb.get()), *dataVersion, m_nRemovals, m_nMarkings};
 }
 
 std::string FeedItem::*ItemStore::FieldNamed(std::string_view name) {

@@ -24,6 +24,7 @@ struct StoreVersion {
     int64_t changes = 0;      // rows this connection has written (SQLite's total changes)
     int64_t dataVersion = 0;  // SQLite's data_version: commits of other connections
     int64_t removals = 0;     // times this connection has deleted rows
+    int64_t markings = 0;     // times this connection has written read marks
     bool operator==(const StoreVersion&) const = default;
 };
 
@@ -81,8 +82,8 @@ class ItemStore {
     // Every row, newest first, with its ID.
     std::optional<std::vector<ListedRow>> ListRows();
     // The rows above `topId` whole and the read marks of the others, from one snapshot of the table:
-    // the cheap way to bring a shown list up to date.
-    std::optional<ListedChanges> ListChangesAbove(int64_t topId);
+    // the cheap way to bring a shown list up to date. Without `marks`, only the rows above.
+    std::optional<ListedChanges> ListChangesAbove(int64_t topId, bool marks = true);
     // The current version; std::nullopt when it cannot be read (then nothing may be assumed unchanged).
     std::optional<StoreVersion> Version();
 
@@ -143,6 +144,7 @@ class ItemStore {
     std::string m_strModuleDir;
     std::string m_strImageDir;
     int64_t m_nRemovals = 0;
+    int64_t m_nMarkings = 0;
     // Every stored date as of a data_version and removal count, kept up to date by this connection's
     // own inserts, so that a poll compares its items without reading the whole table.
     struct DateSet {
