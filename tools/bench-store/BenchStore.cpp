@@ -1,4 +1,5 @@
-// Times IsDateUnseen, InsertItem of a new item and ListItems on stores of 100, 1,000 and 10,000 rows,
+// Times IsDateUnseen, InsertItem of a new item, ListItems and the listing of one new row with and
+// without the read marks of the others (ListChangesAbove) on stores of 100, 1,000 and 10,000 rows,
 // each a real rcd file in a fresh temporary directory. Prints the median of several runs.
 #include <algorithm>
 #include <chrono>
@@ -61,9 +62,19 @@ bool BenchOne(int rows) {
         const auto listing = store.ListItems();
         listed = listing ? listing->size() : 0;
     });
-    const bool ok = answers && listed == static_cast<size_t>(next);
-    std::printf("%8d  %14.1f  %14.1f  %14.1f%s\n", rows, unseenUs, insertUs, listUs,
-                ok ? "" : "  (unexpected results)");
+    // The IDs count from 1: the newest row is the only one above `next - 1`.
+    size_t above = 0;
+    const auto changes = [&](bool marks) {
+        return MedianMicros(9, [&, marks] {
+            const auto listing = store.ListChangesAbove(next - 1, marks);
+            above = listing && listing->marks.size() == (marks ? listed - 1 : 0) ? listing->added.size() : 0;
+        });
+    };
+    const double marksUs = changes(true);
+    const double newOnlyUs = changes(false);
+    const bool ok = answers && listed == static_cast<size_t>(next) && above == 1;
+    std::printf("%8d  %14.1f  %14.1f  %14.1f  %14.1f  %14.1f%s\n", rows, unseenUs, insertUs, listUs, marksUs,
+                newOnlyUs, ok ? "" : "  (unexpected results)");
     return ok;
 }
 
@@ -72,7 +83,8 @@ bool BenchOne(int rows) {
 int main() {
     std::printf("item store on %s, SQLite %s; median microseconds per call\n",
                 fs::temp_directory_path().c_str(), sqlite3_libversion());
-    std::printf("%8s  %14s  %14s  %14s\n", "rows", "IsDateUnseen", "InsertItem new", "ListItems");
+    std::printf("%8s  %14s  %14s  %14s  %14s  %14s\n", "rows", "IsDateUnseen", "InsertItem new", "ListItems",
+                "1 new + marks", "1 new alone");
     bool ok = true;
     for (const int rows : {100, 1000, 10000}) ok = BenchOne(rows) && ok;
     return ok ? 0 : 1;
