@@ -301,15 +301,18 @@ bool ItemStore::MarkReadByUrl(const std::string& url) { return MarkReadByUrl(url
 
 bool ItemStore::MarkReadByUrl(const std::string& url, const std::string& buyUrl) {
     const std::lock_guard lock(m_mutex);
-    // Counted even when the statement fails, as removals are: some rows may be marked all the same.
-    ++m_nMarkings;
-    return Execute(kMarkReadByUrl, {url, buyUrl});
+    return CountMarkings(Execute(kMarkReadByUrl, {url, buyUrl}));
+}
+
+bool ItemStore::CountMarkings(bool ok) {
+    // A statement that failed may have marked some rows all the same; one that changed none did not.
+    if (!ok || sqlite3_changes64(m_pDb.get()) > 0) ++m_nMarkings;
+    return ok;
 }
 
 bool ItemStore::MarkAllRead() {
     const std::lock_guard lock(m_mutex);
-    ++m_nMarkings;
-    return Execute(kMarkAllRead);
+    return CountMarkings(Execute(kMarkAllRead));
 }
 
 bool ItemStore::RemoveAllItems() {

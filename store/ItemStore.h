@@ -127,6 +127,8 @@ class ItemStore {
     bool IsDateUnseenLocked(const std::string& date);
     bool SaveItemDateLocked(const std::string& date);
     bool InsertItemLocked(const FeedItem& item);
+    // Counts a read-mark write that may have changed rows; returns `ok`, the write's result.
+    bool CountMarkings(bool ok);
     // The stored dates, read from the table only when another connection or a deletion may have
     // changed them since the last read; null when they cannot be read.
     const std::unordered_set<std::string>* StoredDatesLocked();
